@@ -1,0 +1,41 @@
+// The emulated device a process works on: a host folder whose fs/ is the device's "\"
+// and whose object store (one SQLite file) holds the registry and the device's own
+// settings. Every platform family reaches the device through this header.
+#pragma once
+
+#include <string>
+
+struct sqlite3;
+
+namespace device {
+
+// The folder used when none is named: $QUILLEX_DEVICE, else
+// $XDG_DATA_HOME/quillex/device, else ~/.local/share/quillex/device.
+std::string defaultDir();
+
+// Opens the device in `dir` for this process, creating and installing it first when
+// `dir` holds no device yet (see install()). Closes a device opened before.
+// RETURNS true; false with *error set when the folder cannot be used.
+bool open(const std::string& dir, std::string* error);
+
+// Closes the device; every handle of it becomes invalid.
+void close();
+
+bool isOpen();
+
+// The device folder, as given to open().
+const std::string& dir();
+
+// A descriptor of the fs/ folder (opened without following links); -1 when closed.
+int fsRoot();
+
+// The process's connection to the object store; null when closed.
+sqlite3* store();
+
+// Gives a fresh device what every device has: the folders "\Windows", "\Temp",
+// "\My Documents" and "\Program Files\Quillex" with its Quillex.exe, and the install key
+// HKEY_LOCAL_MACHINE "Software\Apps\Holvenark Quillex" "InstallDir". Harmless to repeat.
+// RETURNS true; false with *error set.
+bool install(std::string* error);
+
+}  // namespace device

@@ -1,0 +1,301 @@
+// The platform's string helpers: wide-character length, search, case mapping and the
+// bounded StringCch functions. Case mapping is the device's simple one-to-one mapping
+// (Latin, Greek, Cyrillic, full-width Latin), independent of any host locale. 8-bit
+// text is the device's code page: characters above U+00FF become '?'.
+#include "platform/winstring.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <initializer_list>
+
+WCHAR towlower(WCHAR c) {
+    if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<WCHAR>(c + 32) : c;
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<WCHAR>(c + 32);
+    if (c >= 0x100 && c <= 0x137) return static_cast<WCHAR>(c | 1);
+    if (c >= 0x139 && c <= 0x148) return (c & 1) ? static_cast<WCHAR>(c + 1) : c;
+    if (c >= 0x14A && c <= 0x177) return static_cast<WCHAR>(c | 1);
+    if (c == 0x178) return 0xFF;
+    if (c >= 0x179 && c <= 0x17E) return (c & 1) ? static_cast<WCHAR>(c + 1) : c;
+    if (c == 0x386) return 0x3AC;
+    if (c >= 0x388 && c <= 0x38A) return static_cast<WCHAR>(c + 37);
+    if (c == 0x38C) return 0x3CC;
+    if (c == 0x38E || c == 0x38F) return static_cast<WCHAR>(c + 63);
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return static_cast<WCHAR>(c + 32);
+    if (c >= 0x400 && c <= 0x40F) return static_cast<WCHAR>(c + 80);
+    if (c >= 0x410 && c <= 0x42F) return static_cast<WCHAR>(c + 32);
+    if (c >= 0xFF21 && c <= 0xFF3A) return static_cast<WCHAR>(c + 32);
+    return c;
+}
+
+WCHAR towupper(WCHAR c) {
+    if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<WCHAR>(c - 32) : c;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<WCHAR>(c - 32);
+    if (c == 0xFF) return 0x178;
+    if (c >= 0x100 && c <= 0x17F) {
+        // Upper case is the one of the pair that towlower changes.
+        for (WCHAR candidate : {static_cast<WCHAR>(c - 1), static_cast<WCHAR>(c + 1)})
+            if (candidate != c && towlower(candidate) == c) return candidate;
+        return c;
+    }
+    if (c == 0x3AC) return 0x386;
+    if (c >= 0x3AD && c <= 0x3AF) return static_cast<WCHAR>(c - 37);
+    if (c == 0x3CC) return 0x38C;
+    if (c == 0x3CD || c == 0x3CE) return static_cast<WCHAR>(c - 63);
+    if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) return static_cast<WCHAR>(c - 32);
+    if (c >= 0x450 && c <= 0x45F) return static_cast<WCHAR>(c - 80);
+    if (c >= 0x430 && c <= 0x44F) return static_cast<WCHAR>(c - 32);
+    if (c >= 0xFF41 && c <= 0xFF5A) return static_cast<WCHAR>(c - 32);
+    return c;
+}
+
+size_t wcslen(const WCHAR* s) {
+    size_t length = 0;
+    while (s[length]) ++length;
+    return length;
+}
+
+WCHAR* wcsstr(WCHAR* haystack, const WCHAR* needle) {
+    return const_cast<WCHAR*>(wcsstr(static_cast<const WCHAR*>(haystack), needle));
+}
+
+const WCHAR* wcsstr(const WCHAR* haystack, const WCHAR* needle) {
+    if (!*needle) return haystack;
+    for (; *haystack; ++haystack) {
+        size_t i = 0;
+        while (needle[i] && haystack[i] == needle[i]) ++i;
+        if (!needle[i]) return haystack;
+    }
+    return nullptr;
+}
+
+int _wcsicmp(const WCHAR* a, const WCHAR* b) {
+    for (;; ++a, ++b) {
+        int difference = static_cast<int>(towlower(*a)) - static_cast<int>(towlower(*b));
+        if (difference != 0 || !*a) return difference;
+    }
+}
+
+WCHAR* _wcslwr(WCHAR* s) {
+    for (WCHAR* c = s; *c; ++c) *c = towlower(*c);
+    return s;
+}
+
+HRESULT StringCchLengthW(const WCHAR* s, size_t cchMax, size_t* length) {
+    for (size_t i = 0; s && i < cchMax; ++i) {
+        if (!s[i]) {
+            if (length) *length = i;
+            return S_OK;
+        }
+    }
+    if (length) *length = 0;
+    return STRSAFE_E_INVALID_PARAMETER;
+}
+
+HRESULT StringCchCopyW(WCHAR* dest, size_t cchDest, const WCHAR* src) {
+    if (cchDest == 0) return STRSAFE_E_INVALID_PARAMETER;
+    size_t i = 0;
+    for (; i + 1 < cchDest && src[i]; ++i) dest[i] = src[i];
+    dest[i] = 0;
+    return src[i] ? STRSAFE_E_INSUFFICIENT_BUFFER : S_OK;
+}
+
+HRESULT StringCchCatW(WCHAR* dest, size_t cchDest, const WCHAR* src) {
+    size_t used;
+    if (FAILED(StringCchLengthW(dest, cchDest, &used))) return STRSAFE_E_INVALID_PARAMETER;
+    return StringCchCopyW(dest + used, cchDest - used, src);
+}
+
+namespace {
+
+// Appends characters to a bounded buffer, remembering whether anything was cut.
+template <class Char>
+struct BoundedWriter {
+    Char* dest;
+    size_t capacity;  // characters available before the terminator
+    size_t used = 0;
+    bool cut = false;
+
+    void put(Char c) {
+        if (used < capacity) dest[used++] = c;
+        else cut = true;
+    }
+    void repeat(Char c, int count) {
+        for (int i = 0; i < count; ++i) put(c);
+    }
+};
+
+// One character of the other width, converted to this form's width.
+template <class Char>
+Char convertChar(uint32_t c) {
+    if constexpr (sizeof(Char) == 1) return c <= 0xFF ? static_cast<char>(c) : '?';
+    else return static_cast<WCHAR>(static_cast<unsigned char>(c));
+}
+
+struct Spec {
+    bool left = false, zero = false, plus = false, space = false;
+    int width = 0;
+    int precision = -1;
+};
+
+template <class Char, class Source>
+void putPadded(BoundedWriter<Char>& out, const Spec& spec, const Source* text, size_t length) {
+    int pad = spec.width > static_cast<int>(length) ? spec.width - static_cast<int>(length) : 0;
+    if (!spec.left) out.repeat(static_cast<Char>(' '), pad);
+    for (size_t i = 0; i < length; ++i) {
+        if constexpr (sizeof(Source) == sizeof(Char)) out.put(static_cast<Char>(text[i]));
+        else if constexpr (sizeof(Source) == 1) out.put(convertChar<Char>(static_cast<unsigned char>(text[i])));
+        else out.put(convertChar<Char>(static_cast<uint16_t>(text[i])));
+    }
+    if (spec.left) out.repeat(static_cast<Char>(' '), pad);
+}
+
+template <class Char, class Source>
+void putString(BoundedWriter<Char>& out, const Spec& spec, const Source* text) {
+    static const char nullText[] = "(null)";
+    if (!text) {
+        putPadded(out, spec, nullText, spec.precision >= 0 && spec.precision < 6 ? spec.precision : 6);
+        return;
+    }
+    size_t length = 0;
+    while (text[length] && (spec.precision < 0 || length < static_cast<size_t>(spec.precision))) ++length;
+    putPadded(out, spec, text, length);
+}
+
+// Digits and sign of a number go through the host formatter into a small buffer first,
+// then through the bounded writer.
+template <class Char>
+void putNumber(BoundedWriter<Char>& out, Spec spec, const char* digits, bool numeric) {
+    size_t length = 0;
+    while (digits[length]) ++length;
+    bool zeroPad = numeric && spec.zero && !spec.left && spec.precision < 0;
+    if (zeroPad && static_cast<int>(length) < spec.width) {
+        size_t signLength = (digits[0] == '-' || digits[0] == '+' || digits[0] == ' ') ? 1 : 0;
+        for (size_t i = 0; i < signLength; ++i) out.put(static_cast<Char>(digits[i]));
+        out.repeat(static_cast<Char>('0'), spec.width - static_cast<int>(length));
+        for (size_t i = signLength; i < length; ++i) out.put(static_cast<Char>(digits[i]));
+        return;
+    }
+    spec.precision = -1;
+    putPadded(out, spec, digits, length);
+}
+
+template <class Char>
+HRESULT formatBounded(Char* dest, size_t cchDest, const Char* format, va_list args) {
+    if (cchDest == 0) return STRSAFE_E_INVALID_PARAMETER;
+    BoundedWriter<Char> out{dest, cchDest - 1};
+    for (const Char* p = format; *p; ++p) {
+        if (*p != '%') {
+            out.put(*p);
+            continue;
+        }
+        const Char* start = p++;
+        Spec spec;
+        for (;; ++p) {
+            if (*p == '-') spec.left = true;
+            else if (*p == '0') spec.zero = true;
+            else if (*p == '+') spec.plus = true;
+            else if (*p == ' ') spec.space = true;
+            else if (*p == '#') continue;
+            else break;
+        }
+        if (*p == '*') {
+            spec.width = va_arg(args, int);
+            if (spec.width < 0) { spec.left = true; spec.width = -spec.width; }
+            ++p;
+        } else {
+            while (*p >= '0' && *p <= '9' && spec.width < 100000) spec.width = spec.width * 10 + (*p++ - '0');
+        }
+        if (*p == '.') {
+            ++p;
+            spec.precision = 0;
+            if (*p == '*') {
+                spec.precision = va_arg(args, int);
+                ++p;
+            } else {
+                while (*p >= '0' && *p <= '9' && spec.precision < 100000) spec.precision = spec.precision * 10 + (*p++ - '0');
+            }
+        }
+        bool wide64 = false;
+        if (*p == 'l' && p[1] == 'l') { wide64 = true; p += 2; }
+        else if (*p == 'I' && p[1] == '6' && p[2] == '4') { wide64 = true; p += 3; }
+        else if (*p == 'l' || *p == 'h' || *p == 'w') ++p;  // long is 32 bits on the device
+
+        char digits[512];
+        char hostFormat[16];
+        int precision = spec.precision > 60 ? 60 : spec.precision;
+        switch (*p) {
+        case 'd':
+        case 'i': {
+            long long value = wide64 ? va_arg(args, long long) : va_arg(args, int);
+            std::snprintf(hostFormat, sizeof hostFormat, "%%%s%s.*lld", spec.plus ? "+" : "", spec.space ? " " : "");
+            std::snprintf(digits, sizeof digits, hostFormat, precision < 0 ? 1 : precision, value);
+            putNumber(out, spec, digits, true);
+            break;
+        }
+        case 'u':
+        case 'x':
+        case 'X': {
+            unsigned long long value = wide64 ? va_arg(args, unsigned long long) : va_arg(args, unsigned int);
+            std::snprintf(hostFormat, sizeof hostFormat, "%%.*ll%c", static_cast<char>(*p));
+            std::snprintf(digits, sizeof digits, hostFormat, precision < 0 ? 1 : precision, value);
+            putNumber(out, spec, digits, true);
+            break;
+        }
+        case 'f': {
+            double value = va_arg(args, double);
+            std::snprintf(hostFormat, sizeof hostFormat, "%%%s%s.*f", spec.plus ? "+" : "", spec.space ? " " : "");
+            int written = std::snprintf(digits, sizeof digits, hostFormat, precision < 0 ? 6 : precision, value);
+            if (written < 0 || written >= static_cast<int>(sizeof digits)) std::snprintf(digits, sizeof digits, "%s", "#INF");
+            spec.precision = -1;
+            putNumber(out, spec, digits, true);
+            break;
+        }
+        case 'p':
+            std::snprintf(digits, sizeof digits, "%p", va_arg(args, void*));
+            putNumber(out, spec, digits, false);
+            break;
+        case 'c':
+        case 'C': {
+            uint32_t value = static_cast<uint32_t>(va_arg(args, int));
+            uint32_t otherMask = sizeof(Char) == 1 ? 0xFFFF : 0xFF;  // %C takes the other width
+            Char text[1] = {*p == 'c' ? static_cast<Char>(value) : convertChar<Char>(value & otherMask)};
+            putPadded(out, spec, text, 1);
+            break;
+        }
+        case 's':
+            putString(out, spec, va_arg(args, const Char*));
+            break;
+        case 'S':
+            if constexpr (sizeof(Char) == 1) putString(out, spec, va_arg(args, const WCHAR*));
+            else putString(out, spec, va_arg(args, const char*));
+            break;
+        case '%':
+            out.put('%');
+            break;
+        default:  // unknown or cut-off conversion: copy it as it stands
+            for (const Char* q = start; q <= p && *q; ++q) out.put(*q);
+            if (!*p) --p;
+            break;
+        }
+    }
+    dest[out.used] = 0;
+    return out.cut ? STRSAFE_E_INSUFFICIENT_BUFFER : S_OK;
+}
+
+}  // namespace
+
+HRESULT StringCchPrintfW(WCHAR* dest, size_t cchDest, const WCHAR* format, ...) {
+    va_list args;
+    va_start(args, format);
+    HRESULT result = formatBounded(dest, cchDest, format, args);
+    va_end(args);
+    return result;
+}
+
+HRESULT StringCchPrintfA(char* dest, size_t cchDest, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    HRESULT result = formatBounded(dest, cchDest, format, args);
+    va_end(args);
+    return result;
+}

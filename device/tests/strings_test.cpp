@@ -1,0 +1,95 @@
+// The platform's string helpers: bounded formatting, copying, searching and case rules.
+#include "platform/winstring.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(StringsTest, WideFormatterConversions) {
+    WCHAR out[64];
+    auto check = [&](const char16_t* expected, HRESULT result, int line) {
+        SCOPED_TRACE(line);
+        EXPECT_EQ(result, S_OK);
+        EXPECT_EQ(std::u16string(expected), std::u16string(out));
+    };
+    check(u"\\Temp\\*", StringCchPrintfW(out, 64, u"%s\\*", u"\\Temp"), __LINE__);
+    check(u"06/12 03:43:37 -> 2, ", StringCchPrintfW(out, 64, u"%02d/%02d %02d:%02d:%02d -> %d, ", 6, 12, 3, 43, 37, 2),
+          __LINE__);
+    check(u"narrow é", StringCchPrintfW(out, 64, u"%S", "narrow \xE9"), __LINE__);
+    check(u"x=-42 y=4294967295 z=ff c=Q", StringCchPrintfW(out, 64, u"x=%d y=%u z=%x c=%c", -42, 0xFFFFFFFFu, 255, u'Q'),
+          __LINE__);
+    check(u"12.3 KB", StringCchPrintfW(out, 64, u"%.1f KB", 12.345), __LINE__);
+    check(u"1024.0 KB|   7|7   |007|-07", StringCchPrintfW(out, 64, u"%.1f KB|%4d|%-4d|%03d|%03d", 1024.0, 7, 7, 7, -7),
+          __LINE__);
+    check(u"(null) 100%", StringCchPrintfW(out, 64, u"%s 100%%", static_cast<const WCHAR*>(nullptr)), __LINE__);
+    check(u"big 18446744073709551615", StringCchPrintfW(out, 64, u"big %I64u", 0xFFFFFFFFFFFFFFFFull), __LINE__);
+}
+
+TEST(StringsTest, NarrowFormatterTakesWideStringsWithCapitalS) {
+    char out[64];
+    EXPECT_EQ(S_OK, StringCchPrintfA(out, sizeof out, "%S|%s|%02d", u"E: connmgr.exe, x", "narrow", 5));
+    EXPECT_STREQ("E: connmgr.exe, x|narrow|05", out);
+    // Characters the device's 8-bit code page lacks become '?'.
+    EXPECT_EQ(S_OK, StringCchPrintfA(out, sizeof out, "%S", u"caf\u00e9 \u20ac"));
+    EXPECT_STREQ("caf\xE9 ?", out);
+}
+
+TEST(StringsTest, FormatterNeverWritesPastItsBuffer) {
+    WCHAR out[8];
+    for (WCHAR& c : out) c = 0xBDBD;
+    EXPECT_EQ(STRSAFE_E_INSUFFICIENT_BUFFER, StringCchPrintfW(out, 5, u"%s\\%s", u"\\Temp", u"file"));
+    EXPECT_EQ(u"\\Tem", std::u16string(out));
+    EXPECT_EQ(0xBDBD, out[5]);  // nothing beyond the given size
+    EXPECT_EQ(STRSAFE_E_INVALID_PARAMETER, StringCchPrintfW(out, 0, u"x"));
+    EXPECT_EQ(0xBDBD, out[5]);
+
+    char narrow[18];
+    EXPECT_EQ(S_OK, StringCchPrintfA(narrow, sizeof narrow, "%02d/%02d %02d:%02d:%02d ->", 31, 12, 23, 59, 59));
+    EXPECT_EQ(17u, std::string(narrow).size());  // the log prefix fills the buffer exactly
+    EXPECT_EQ(STRSAFE_E_INSUFFICIENT_BUFFER, StringCchPrintfA(narrow, 4, "%d", 123456));
+    EXPECT_STREQ("123", narrow);
+}
+
+TEST(StringsTest, CopyAndAppendReportCuts) {
+    WCHAR out[6];
+    EXPECT_EQ(S_OK, StringCchCopyW(out, 6, u"abcde"));
+    EXPECT_EQ(STRSAFE_E_INSUFFICIENT_BUFFER, StringCchCopyW(out, 6, u"abcdef"));
+    EXPECT_EQ(u"abcde", std::u16string(out));
+    EXPECT_EQ(S_OK, StringCchCopyW(out, 6, u"ab"));
+    EXPECT_EQ(S_OK, StringCchCatW(out, 6, u"cd"));
+    EXPECT_EQ(STRSAFE_E_INSUFFICIENT_BUFFER, StringCchCatW(out, 6, u"ef"));
+    EXPECT_EQ(u"abcde", std::u16string(out));
+
+    size_t length = 99;
+    WCHAR unterminated[3] = {u'a', u'b', u'c'};
+    EXPECT_EQ(STRSAFE_E_INVALID_PARAMETER, StringCchLengthW(unterminated, 3, &length));
+    EXPECT_EQ(0u, length);
+    EXPECT_EQ(S_OK, StringCchLengthW(u"abc", 4, &length));
+    EXPECT_EQ(3u, length);
+}
+
+TEST(StringsTest, SearchIsExactAndComparisonIgnoresCase) {
+    EXPECT_NE(nullptr, wcsstr(u"\\Windows\\Content.IE5", u"IE5"));
+    EXPECT_EQ(nullptr, wcsstr(u"\\Windows\\content.ie5", u"IE5"));
+    EXPECT_EQ(nullptr, wcsstr(u"", u"a"));
+    const WCHAR* text = u"abcabd";
+    EXPECT_EQ(text + 3, wcsstr(text, u"abd"));
+
+    EXPECT_EQ(0, _wcsicmp(u"CONNMGR.EXE", u"connmgr.exe"));
+    EXPECT_NE(0, _wcsicmp(u"\\Windows\\connmgr.exe", u"connmgr.exe"));
+    EXPECT_LT(_wcsicmp(u"abc", u"abcd"), 0);
+    EXPECT_EQ(0, _wcsicmp(u"ÄÖÜ ΣΑΣ ДОМ Ÿ", u"äöü σασ дом ÿ"));
+
+    WCHAR line[] = u"-AUTO Ünïcode ΩMEGA ÀZ";
+    EXPECT_EQ(u"-auto ünïcode ωmega àz", std::u16string(_wcslwr(line)));
+    for (WCHAR c = 1; c < 0xFFFF; ++c) {
+        WCHAR lower = towlower(c);
+        if (lower != c) {
+            EXPECT_EQ(c, towupper(lower)) << std::hex << static_cast<unsigned>(c);
+        }
+    }
+}
+
+}  // namespace

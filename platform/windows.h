@@ -1,0 +1,18 @@
+// Everything the program may call of the device platform. The program includes this
+// header (or one family of it) and the C++ standard library, nothing else.
+#pragma once
+
+#include "wintypes.h"
+#include "winstring.h"
+#include "wintime.h"
+#include "winfile.h"
+#include "winreg.h"
+#include "winnotify.h"
+#include "winmem.h"
+
+// The program's entry point, called by the platform's start-up code with the command
+// line that follows the program's name. Its result is the process exit code.
+int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showCommand);
+
+#define SW_SHOW 5
+#define SW_SHOWNORMAL 1

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# The main job on a demo device: builds Quillex, lays out a device full of clutter, and
+# runs every cleaning action on it, showing the device before and after and the log.
+#   scripts/demo.sh [DEVICE-FOLDER]     (default: build/demo-device, made anew)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/release >/dev/null
+bin=build/release
+
+device="${1:-build/demo-device}"
+rm -rf "$device"
+"$bin/quillex-device" --device "$device" init --demo
+
+echo "== the device before: $(du -sb "$device/fs" | cut -f1) bytes in $(find "$device/fs" -type f | wc -l) files"
+"$bin/quillex" --device "$device" tcha
+echo "== the device after:  $(du -sb "$device/fs" | cut -f1) bytes in $(find "$device/fs" -type f | wc -l) files"
+echo "== \\Program Files\\Quillex\\Quillex.log"
+cat "$device/fs/Program Files/Quillex/Quillex.log"
