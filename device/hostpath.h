@@ -1,0 +1,66 @@
+// Device paths on the host: "\Temp\a.txt" becomes a descriptor of fs/Temp plus the host
+// name "a.txt", found ignoring case. Resolution never follows a link and never leaves fs/:
+// every step is relative to a descriptor opened below device::fsRoot().
+#pragma once
+
+#include "platform/wintypes.h"
+
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+
+namespace device {
+
+// A host descriptor that closes itself.
+class HostFd {
+public:
+    HostFd() = default;
+    explicit HostFd(int fd) : fd_(fd) {}
+    ~HostFd() { reset(); }
+    HostFd(HostFd&& other) noexcept : fd_(other.release()) {}
+    HostFd& operator=(HostFd&& other) noexcept;
+    HostFd(const HostFd&) = delete;
+    HostFd& operator=(const HostFd&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release();
+    void reset(int fd = -1);
+
+private:
+    int fd_ = -1;
+};
+
+// Where a device path lies on the host.
+struct HostPath {
+    HostFd folder;              // the real folder that holds the last component
+    std::u16string_view last;   // the last component as the caller wrote it
+    std::string name;           // its host name: the existing entry's, else `last` as UTF-8
+    bool exists = false;        // an entry of that name (ignoring case) is in `folder`
+    struct stat info {};        // the entry's status, links not followed, when it exists
+};
+
+// Resolves an absolute device path. The last component need not exist.
+// RETURNS 0 with *out filled; ERROR_PATH_NOT_FOUND when the path is not a valid device
+// path (no leading '\', an empty, "." or ".." component, '/', a wildcard, an unpaired
+// surrogate, a name over 259 characters) or one of its folders is missing or is not a
+// real folder (links are not followed).
+DWORD resolvePath(const WCHAR* path, HostPath* out);
+
+// As resolvePath, for a search: the last component is a pattern ('*' and '?' allowed)
+// and is not looked up (out->name and out->exists are left empty).
+DWORD resolveSearch(const WCHAR* pattern, HostPath* out);
+
+// The device name of a host entry, decoded from UTF-8 into `out` and terminated.
+// RETURNS its length, or -1 when the device cannot show it (invalid UTF-8, longer
+// than MAX_PATH - 1 characters, or holding a '\').
+int deviceName(const char* hostName, WCHAR (&out)[MAX_PATH]);
+
+// Whether `name` matches `pattern` ('*' any run, '?' one character), ignoring case
+// by the device's rules.
+bool matchesPattern(std::u16string_view pattern, std::u16string_view name);
+
+// Whether two names are equal ignoring case by the device's rules.
+bool sameNameIgnoringCase(std::u16string_view a, std::u16string_view b);
+
+}  // namespace device
