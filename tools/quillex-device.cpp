@@ -1,0 +1,214 @@
+// quillex-device: sets up and inspects an emulated device (its file system, registry,
+// clock and notification queue) from the host. Exit status 0 on success, 1 when the device refused the
+// operation, 2 for a bad command line.
+#include "device/clock.h"
+#include "device/device.h"
+#include "device/notifications.h"
+#include "tools/demo.h"
+#include "tools/notifyjson.h"
+#include "tools/regfile.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+namespace {
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "quillex-device: %s\n", message.c_str());
+    return 1;
+}
+
+bool readInput(const std::string& name, std::string* bytes, std::string* error) {
+    std::ostringstream content;
+    if (name == "-") {
+        content << std::cin.rdbuf();
+    } else {
+        std::ifstream in(name, std::ios::binary);
+        if (!in) {
+            *error = "cannot read " + name;
+            return false;
+        }
+        content << in.rdbuf();
+    }
+    *bytes = content.str();
+    return true;
+}
+
+std::optional<uint64_t> parseTimeArgument(const std::string& text, std::string* error) {
+    std::optional<SYSTEMTIME> time = device::parseDeviceTime(text);
+    if (!time) {
+        *error = "not a device time: \"" + text + "\" (expected \"YYYY-MM-DD HH:MM:SS[.mmm]\")";
+        return std::nullopt;
+    }
+    FILETIME count;
+    SystemTimeToFileTime(&*time, &count);
+    return device::fileTimeCount(count);
+}
+
+// A notification handle as `notify list` shows it: a decimal number from 1 to 2^32 - 1.
+std::optional<DWORD> parseHandleArgument(const std::string& text) {
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    uint64_t value = std::stoull(text);
+    if (value == 0 || value > 0xFFFFFFFFu) return std::nullopt;
+    return static_cast<DWORD>(value);
+}
+
+std::string showClock() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    static const char* const days[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+    return device::formatDeviceTime(now) + " " + days[now.wDayOfWeek % 7] +
+           (device::clockIsFrozen() ? " (frozen)" : " (running)");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Sets up and inspects an emulated device for Quillex."};
+    // An unknown word is then reported by name rather than as a missing command.
+    app.require_subcommand(0, 1);
+    std::string deviceDir;
+    app.add_option("--device", deviceDir, "The device folder (default: $QUILLEX_DEVICE, else "
+                                          "$XDG_DATA_HOME/quillex/device)");
+
+    CLI::App* init = app.add_subcommand("init", "Create the device, with Quillex installed on it (harmless to repeat)");
+    bool demo = false;
+    init->add_flag("--demo", demo, "Also fill it with clutter of every kind Quillex cleans");
+
+    CLI::App* reg = app.add_subcommand("reg", "Import or export the registry as a registry file");
+    reg->require_subcommand(1);
+    CLI::App* regImportCommand = reg->add_subcommand("import", "Apply a registry file (all of it, or nothing)");
+    std::string importFile;
+    regImportCommand->add_option("FILE", importFile, "The file, or - for standard input")->required();
+    CLI::App* regExportCommand = reg->add_subcommand("export", "Write the registry, or one key, to standard output");
+    std::string exportKey;
+    regExportCommand->add_option("KEY", exportKey, "A key such as HKEY_LOCAL_MACHINE\\Software");
+
+    CLI::App* clock = app.add_subcommand("clock", "Show or set the device clock");
+    clock->require_subcommand(1);
+    clock->add_subcommand("show", "Print the device's local time");
+    std::string setTime, freezeTime;
+    clock->add_subcommand("set", "Set the time; the clock runs on from there")
+        ->add_option("TIME", setTime, "\"YYYY-MM-DD HH:MM:SS[.mmm]\"")->required();
+    clock->add_subcommand("freeze", "Stop the clock, now or at TIME")->add_option("TIME", freezeTime, "\"YYYY-MM-DD HH:MM:SS[.mmm]\"");
+    clock->add_subcommand("run", "Follow the host's local time again");
+
+    CLI::App* notify = app.add_subcommand("notify", "Import, list, add or clear entries of the notification queue");
+    notify->require_subcommand(1);
+    CLI::App* notifyImportCommand =
+        notify->add_subcommand("import", "Add the entries of a JSON array behind the queue, in order (all, or none)");
+    std::string notifyFile;
+    notifyImportCommand->add_option("FILE", notifyFile, "The file, or - for standard input")->required();
+    CLI::App* notifyListCommand = notify->add_subcommand("list", "Print the queue in delivery order, one entry a line");
+    bool notifyListJson = false;
+    notifyListCommand->add_flag("--json", notifyListJson, "Print a JSON array, with each entry's handle");
+    CLI::App* notifyAddCommand = notify->add_subcommand("add", "Add one entry behind the queue and print its handle");
+    std::string notifyEntry;
+    notifyAddCommand->add_option("JSON", notifyEntry, "The entry as a JSON object, e.g. "
+                                                      "'{\"type\": 2, \"start\": \"2026-12-08 07:30:00\"}'")
+        ->required();
+    CLI::App* notifyClearCommand = notify->add_subcommand("clear", "Remove one entry");
+    std::string notifyHandle;
+    notifyClearCommand->add_option("HANDLE", notifyHandle, "The entry's handle, as `notify list` shows it")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : 2;
+    }
+    if (app.get_subcommands().empty()) {
+        std::fprintf(stderr, "quillex-device: a command is required\n%s", app.help().c_str());
+        return 2;
+    }
+
+    std::string error;
+    if (!device::open(deviceDir.empty() ? device::defaultDir() : deviceDir, &error)) return fail(error);
+
+    if (init->parsed()) {
+        if (!device::install(&error)) return fail(error);
+        if (demo && !tools::fillDemo(&error)) return fail(error);
+        std::printf("device ready at %s\n", device::dir().c_str());
+        return 0;
+    }
+    if (regImportCommand->parsed()) {
+        std::string bytes;
+        if (!readInput(importFile, &bytes, &error) || !tools::regImport(bytes, &error)) return fail(error);
+        return 0;
+    }
+    if (regExportCommand->parsed()) {
+        std::string text;
+        if (!tools::regExport(exportKey, &text, &error)) return fail(error);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return 0;
+    }
+    if (clock->got_subcommand("show")) {
+        std::puts(showClock().c_str());
+        return 0;
+    }
+    if (clock->got_subcommand("set") || clock->got_subcommand("freeze")) {
+        bool setting = clock->got_subcommand("set");
+        const std::string& text = setting ? setTime : freezeTime;
+        uint64_t count = device::clockNow();
+        if (!text.empty()) {
+            std::optional<uint64_t> parsed = parseTimeArgument(text, &error);
+            if (!parsed) {
+                std::fprintf(stderr, "quillex-device: %s\n", error.c_str());
+                return 2;
+            }
+            count = *parsed;
+        }
+        if (!(setting ? device::clockSet(count) : device::clockFreeze(count))) return fail("cannot change the clock");
+        std::puts(showClock().c_str());
+        return 0;
+    }
+    if (clock->got_subcommand("run")) {
+        if (!device::clockRun()) return fail("cannot change the clock");
+        std::puts(showClock().c_str());
+        return 0;
+    }
+    if (notifyImportCommand->parsed()) {
+        std::string bytes;
+        size_t added = 0;
+        if (!readInput(notifyFile, &bytes, &error) || !tools::notifyImport(bytes, &added, &error)) return fail(error);
+        std::printf("added %zu entries\n", added);
+        return 0;
+    }
+    if (notifyListCommand->parsed()) {
+        std::vector<device::NotificationEntry> entries = device::notificationList();
+        if (notifyListJson) {
+            std::string text = tools::notifyToJson(entries);
+            std::fwrite(text.data(), 1, text.size(), stdout);
+        } else {
+            for (const device::NotificationEntry& entry : entries) std::puts(tools::notifyDescribe(entry).c_str());
+        }
+        return 0;
+    }
+    if (notifyAddCommand->parsed()) {
+        std::vector<device::NotificationEntry> entries(1);
+        if (!tools::notifyParseEntry(notifyEntry, &entries[0], &error)) {
+            std::fprintf(stderr, "quillex-device: %s\n", error.c_str());
+            return 2;
+        }
+        if (!device::notificationAdd(entries, &error)) return fail(error);
+        std::printf("%u\n", static_cast<unsigned>(entries[0].handle));
+        return 0;
+    }
+    if (notifyClearCommand->parsed()) {
+        std::optional<DWORD> handle = parseHandleArgument(notifyHandle);
+        if (!handle) {
+            std::fprintf(stderr, "quillex-device: not a notification handle: \"%s\" (expected a number from 1 to "
+                                 "4294967295)\n", notifyHandle.c_str());
+            return 2;
+        }
+        if (!device::notificationClear(*handle)) return fail("no notification has the handle " + notifyHandle);
+        return 0;
+    }
+    return 0;
+}

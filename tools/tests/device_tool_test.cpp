@@ -1,0 +1,99 @@
+// quillex-device through its command line: set-up, the clock, the registry, and the
+// messages and exit codes of bad input.
+#include "tests/support/scoped_device.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using testing_support::deviceToolBinary;
+using testing_support::run;
+using testing_support::RunResult;
+
+namespace {
+
+class DeviceToolTest : public ::testing::Test {
+protected:
+    RunResult tool(const std::vector<std::string>& args, const std::string& input = "") {
+        std::vector<std::string> all = {"--device", dir_};
+        all.insert(all.end(), args.begin(), args.end());
+        return run(deviceToolBinary(), all, input);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string dir_ = (fs::temp_directory_path() / ("quillex-tool-" + std::to_string(getpid()))).string();
+};
+
+TEST_F(DeviceToolTest, InitIsIdempotentAndDemoLaysOutClutter) {
+    ASSERT_EQ(0, tool({"init"}).exitCode);
+    ASSERT_EQ(0, tool({"init"}).exitCode);
+    EXPECT_TRUE(fs::is_regular_file(dir_ + "/fs/Program Files/Quillex/Quillex.exe"));
+    for (const char* folder : {"Windows", "Temp", "My Documents"}) EXPECT_TRUE(fs::is_directory(dir_ + "/fs/" + folder));
+
+    RunResult demo = tool({"init", "--demo"});
+    ASSERT_EQ(0, demo.exitCode) << demo.output;
+    std::string cache = dir_ + "/fs/Windows/Profiles/guest/Temporary Internet Files/Content.IE5";
+    EXPECT_TRUE(fs::is_regular_file(cache + "/index.dat"));
+    int subFolders = 0;
+    for (const auto& entry : fs::directory_iterator(cache)) subFolders += entry.is_directory();
+    EXPECT_GE(subFolders, 3);
+    EXPECT_FALSE(fs::is_empty(dir_ + "/fs/Temp"));
+    RunResult lists = tool({"reg", "export", "HKEY_LOCAL_MACHINE\\Explorer"});
+    EXPECT_NE(std::string::npos, lists.output.find("[HKEY_LOCAL_MACHINE\\Explorer\\RunHistory]")) << lists.output;
+    EXPECT_NE(std::string::npos, lists.output.find("[HKEY_LOCAL_MACHINE\\Explorer\\AddressHistory]"));
+}
+
+TEST_F(DeviceToolTest, ClockCanBeFrozenSetAndReleased) {
+    RunResult frozen = tool({"clock", "freeze", "2026-12-07 10:00:00"});
+    ASSERT_EQ(0, frozen.exitCode) << frozen.output;
+    EXPECT_EQ("2026-12-07 10:00:00.000 Monday (frozen)\n", tool({"clock", "show"}).output);
+    RunResult set = tool({"clock", "set", "2028-02-29 23:59:59.5"});
+    EXPECT_EQ(0, set.exitCode);
+    // The clock runs on from the time set, so a moment may have passed.
+    EXPECT_TRUE(set.output.rfind("2028-02-29 23:59:59", 0) == 0 || set.output.rfind("2028-03-01 00:00:0", 0) == 0)
+        << set.output;
+    EXPECT_NE(std::string::npos, tool({"clock", "run"}).output.find("(running)"));
+}
+
+TEST_F(DeviceToolTest, BadInputIsRefusedWithAMessage) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{"clock", "set", "2026-02-30 10:00:00"}, "not a device time"},
+        {{"clock", "freeze", "tomorrow"}, "not a device time"},
+        {{"clock"}, "subcommand"},
+        {{"frobnicate"}, "frobnicate"},
+        {{"reg", "import", "/nonexistent/file.reg"}, "cannot read"},
+        {{"reg", "export", "HKEY_LOCAL_MACHINE\\No\\Such\\Key"}, "No\\Such\\Key"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        RunResult result = tool(c.args);
+        EXPECT_NE(0, result.exitCode);
+        EXPECT_NE(std::string::npos, result.output.find(c.says)) << result.output;
+    }
+}
+
+TEST_F(DeviceToolTest, RegistryFilesGoInAndComeBackOut) {
+    const std::string file =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Holvenark\\Quillex]\r\n"
+        "\"startDays\"=dword:0000007f\r\n"
+        "\"startTime\"=dword:00000726\r\n"
+        "\"startOptions\"=dword:00000003\r\n";
+    RunResult imported = tool({"reg", "import", "-"}, file);
+    ASSERT_EQ(0, imported.exitCode) << imported.output;
+    RunResult exported = tool({"reg", "export", "HKEY_CURRENT_USER\\Software\\Holvenark"});
+    ASSERT_EQ(0, exported.exitCode);
+    EXPECT_NE(std::string::npos, exported.output.find("\"startTime\"=dword:00000726")) << exported.output;
+
+    // A malformed file changes nothing and names its line.
+    RunResult refused = tool({"reg", "import", "-"},
+                             "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Holvenark\\Quillex]\n\"startDays\"=dword:1\n\"x\"=bogus\n");
+    EXPECT_NE(0, refused.exitCode);
+    EXPECT_NE(std::string::npos, refused.output.find("4")) << refused.output;
+    EXPECT_EQ(exported.output, tool({"reg", "export", "HKEY_CURRENT_USER\\Software\\Holvenark"}).output);
+}
+
+}  // namespace
