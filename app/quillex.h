@@ -1,0 +1,110 @@
+// Quillex: the process-wide state and the program's functions, grouped by the file
+// that defines them. Every program file includes this header and platform/windows.h.
+#pragma once
+
+#include "platform/windows.h"
+
+// ---------------------------------------------------------------- process-wide state
+
+// The install directory, an empty string until resolveInstallDir fills it.
+extern WCHAR installDir[MAX_PATH];
+
+// ---------------------------------------------------------------- app/installdir.cpp
+
+// Fills the install directory from HKEY_LOCAL_MACHINE "Software\Apps\Holvenark Quillex"
+// "InstallDir", or with "\Program Files\Quillex" when the key does not open.
+void resolveInstallDir(void);
+
+// The same two steps into a buffer of MAX_PATH characters of the caller's own.
+void readInstallDir(WCHAR* buffer);
+
+// ---------------------------------------------------------------- settings/log.cpp
+
+// Appends one line to "<install directory>\Quillex.log": a 17-character timestamp
+// prefix, the text, "\r\n". Failures lose the line silently.
+void writeLog(const char* text);
+
+// ---------------------------------------------------------------- clean/sweep.cpp
+
+// The cleaning operations take a mode flag (0 measures, anything else cleans) and return
+// the bytes found, summed modulo 2^32, in measure mode and 0 in clean mode.
+
+// Measures or empties one target folder, two levels deep; the folder itself stays.
+DWORD sweepFolder(const WCHAR* folder, int flag);
+
+// Deletes every file directly inside `path`, then removes `path` if that emptied it.
+void removeFolder(const WCHAR* path);
+
+// The sizes of the files directly inside `path`, modulo 2^32.
+DWORD folderSize(const WCHAR* path);
+
+// Reads a folder location `valueName` of an open key into `folder` (MAX_PATH characters),
+// but only when it is a terminated string that names a folder below the root and leaves
+// room for a search pattern; otherwise `folder` keeps what it held.
+void queryFolderValue(HKEY key, const WCHAR* valueName, WCHAR* folder);
+
+// ---------------------------------------------------------------- clean/temp.cpp
+
+DWORD cleanupTemp(int flag);
+
+// ---------------------------------------------------------------- clean/avantgo.cpp
+
+DWORD cleanupAvantGo(int flag);
+
+// ---------------------------------------------------------------- clean/browser.cpp
+
+// The browser cache: "Cache" of the per-user shell folders, or "CachePath" of the
+// machine-wide cache key only when the per-user key is missing, or
+// "\Windows\Profiles\guest\Temporary Internet Files\Content.IE5". A per-user location
+// that does not name an IE5 folder but holds "Content.IE5" gives way to it.
+DWORD cleanupIECache(int flag);
+
+// The browser history: "History" of the per-user shell folders, or the machine-wide
+// "CachePath" only when the per-user key is missing, or "\Windows\Profiles\guest\History";
+// then its "History.IE5" sub-folder, when the location does not name an IE5 folder. Every
+// file counts once. Clean mode also empties HKEY_LOCAL_MACHINE "Explorer\RunHistory" and
+// "Explorer\AddressHistory"; measuring never opens them.
+DWORD cleanupHistory(int flag);
+
+// Deletes the values of the HKEY_LOCAL_MACHINE key `subkey`, first to last; the key and its
+// sub-keys stay. The walk ends at a value whose name (259 characters at most) or data
+// (4200 bytes at most) does not fit, or that cannot be deleted; it and the values behind
+// it stay. A key that does not open is left alone.
+void clearHistoryList(const WCHAR* subkey);
+
+// ---------------------------------------------------------------- notify/record.cpp
+
+// A record read from the notification database: the buffer and the size it was read with.
+struct NotificationRecord {
+    const BYTE* buffer;
+    DWORD size;
+};
+
+// Checked access to a record's parts. A pointer that leads outside the record, is
+// misaligned, or a string without its terminator inside the record raises a record
+// fault, which ends the guarded operation at once (see runUnderFaultGuard).
+// Each returns null when the part or string is absent.
+const CE_NOTIFICATION_TRIGGER* recordTrigger(const NotificationRecord* record);
+const CE_USER_NOTIFICATION* recordUser(const NotificationRecord* record);
+const WCHAR* recordString(const NotificationRecord* record, const WCHAR* pointer);
+
+// Runs `body(context)` and returns normally even when a record fault ends it early: the
+// platform's fault guard, with a filter that accepts every fault and a handler that
+// simply returns. RETURNS 1 when the body ran to its end, 0 when a fault ended it.
+int runUnderFaultGuard(void (*body)(void* context), void* context);
+
+// ---------------------------------------------------------------- notify/cleanup.cpp
+
+// Clears duplicate, stale, far-future and unwanted entries of the notification queue and
+// logs a summary; verbose also logs a description of every entry it keeps.
+void cleanupNotifications(int verbose);
+
+// The decision for one record, given the two records read before it (either may be
+// null) and the limits taken from one clock reading. RETURNS 1 to remove, 0 to keep.
+// May raise a record fault.
+int shouldRemoveEntry(const NotificationRecord* entry, const NotificationRecord* previous,
+                      const NotificationRecord* secondPrevious, const FILETIME* limit, int currentYear);
+
+// Writes the description of a kept entry into `text` (`capacity` characters, at least 1),
+// cut to fit. May raise a record fault.
+void describeEntry(const NotificationRecord* entry, WCHAR* text, size_t capacity);

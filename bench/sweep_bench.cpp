@@ -1,0 +1,77 @@
+// Sweep benchmark: measures and cleans a \Temp of 100,000 files (100 sub-folders of
+// 1,000 files, two levels as the sweep reaches) and reports files per second beside
+// `du -sb` and `find -delete` on identical trees, in one run.
+//   sweep_bench [FILES]
+#include "app/quillex.h"
+#include "device/device.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void buildTree(const fs::path& root, int files) {
+    const int perFolder = 1000;
+    for (int i = 0; i < files; ++i) {
+        fs::path folder = root / ("dir" + std::to_string(i / perFolder));
+        if (i % perFolder == 0) fs::create_directories(folder);
+        std::ofstream(folder / ("file" + std::to_string(i) + ".tmp")) << std::string(static_cast<size_t>(i % 97), 'x');
+    }
+}
+
+double seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+double timeCommand(const std::string& command) {
+    auto start = std::chrono::steady_clock::now();
+    if (std::system(command.c_str()) != 0) std::fprintf(stderr, "failed: %s\n", command.c_str());
+    return seconds(start);
+}
+
+void report(const char* what, int files, double elapsed) {
+    std::printf("%-28s %8.3f s  %12.0f files/s\n", what, elapsed, files / elapsed);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int files = argc > 1 ? std::atoi(argv[1]) : 100000;
+    fs::path work = fs::temp_directory_path() / ("quillex-bench-" + std::to_string(getpid()));
+    std::string error;
+    if (!device::open((work / "device").string(), &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    resolveInstallDir();
+    fs::path temp = work / "device" / "fs" / "Temp";
+    fs::path twin = work / "twin";
+    std::printf("building two trees of %d files...\n", files);
+    buildTree(temp, files);
+    buildTree(twin, files);
+    std::system(("du -sb '" + temp.string() + "' > /dev/null").c_str());  // warm both
+    std::system(("du -sb '" + twin.string() + "' > /dev/null").c_str());
+
+    auto start = std::chrono::steady_clock::now();
+    DWORD measured = cleanupTemp(0);
+    report("quillex measure", files, seconds(start));
+    report("du -sb", files, timeCommand("du -sb '" + twin.string() + "' > /dev/null"));
+
+    start = std::chrono::steady_clock::now();
+    cleanupTemp(1);
+    report("quillex clean", files, seconds(start));
+    report("find -delete", files, timeCommand("find '" + twin.string() + "' -mindepth 1 -delete"));
+
+    std::printf("measured %u bytes; files left after clean: %zu\n", measured,
+                static_cast<size_t>(std::distance(fs::recursive_directory_iterator(temp), fs::recursive_directory_iterator())));
+    device::close();
+    fs::remove_all(work);
+    return 0;
+}

@@ -1,0 +1,149 @@
+// The activity log: line format, the size limit, lost lines, and a log held by another
+// process.
+#include "app/quillex.h"
+#include "device/clock.h"
+#include "device/faults.h"
+#include "tests/support/scoped_device.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+using testing_support::logLines;
+using testing_support::ScopedDevice;
+
+namespace {
+
+const char* const kLog = "\\Program Files\\Quillex\\Quillex.log";
+
+void freezeClock(const char* when) {
+    std::optional<SYSTEMTIME> time = device::parseDeviceTime(when);
+    ASSERT_TRUE(time);
+    FILETIME count;
+    SystemTimeToFileTime(&*time, &count);
+    ASSERT_TRUE(device::clockFreeze(device::fileTimeCount(count)));
+}
+
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        freezeClock("2026-12-06 03:43:37");
+        resolveInstallDir();
+    }
+    ScopedDevice device_;
+};
+
+TEST_F(LogTest, FirstLineCreatesTheFileWithDayFirstPrefix) {
+    ASSERT_FALSE(device_.exists(kLog));
+    writeLog("cleanupTemp");
+    EXPECT_EQ("06/12 03:43:37 ->cleanupTemp\r\n", device_.readText(kLog));
+}
+
+TEST_F(LogTest, TextIsWrittenByteForByte) {
+    writeLog("");
+    writeLog("two\r\nlines");
+    writeLog("\xE9t\xE9");
+    EXPECT_EQ("06/12 03:43:37 ->\r\n06/12 03:43:37 ->two\r\nlines\r\n06/12 03:43:37 ->\xE9t\xE9\r\n",
+              device_.readText(kLog));
+}
+
+TEST_F(LogTest, SingleDigitFieldsAreZeroPadded) {
+    freezeClock("2027-01-02 04:05:06.789");
+    writeLog("x");
+    EXPECT_EQ("02/01 04:05:06 ->x\r\n", device_.readText(kLog));
+}
+
+TEST_F(LogTest, FileIsEmptiedOnlyOncePastTheLimit) {
+    struct Case {
+        size_t sizeBefore;
+        bool emptied;
+    } cases[] = {{59999, false}, {60000, false}, {60001, true}, {70000, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sizeBefore);
+        device_.writeFile(kLog, c.sizeBefore);
+        writeLog("next");
+        std::string text = device_.readText(kLog);
+        if (c.emptied) {
+            EXPECT_EQ("06/12 03:43:37 ->next\r\n", text);
+        } else {
+            EXPECT_EQ(c.sizeBefore + 23, text.size());
+            EXPECT_EQ("06/12 03:43:37 ->next\r\n", text.substr(c.sizeBefore));
+        }
+    }
+}
+
+TEST_F(LogTest, MissingInstallFolderLosesTheLineQuietly) {
+    StringCchCopyW(installDir, MAX_PATH, TEXT("\\Nowhere"));
+    writeLog("lost");
+    EXPECT_FALSE(device_.exists("\\Nowhere"));
+    EXPECT_FALSE(device_.exists(kLog));
+}
+
+TEST_F(LogTest, InstallFolderTooLongForTheLogPathLosesTheLine) {
+    // 247 characters leave exactly room for "\Quillex.log"; 248 do not.
+    std::string fits = "\\" + std::string(246, 'f');
+    std::string tooLong = "\\" + std::string(247, 'g');
+    device_.makeFolder(fits);
+    device_.makeFolder(tooLong);
+    StringCchCopyW(installDir, MAX_PATH, testing_support::wide(fits).c_str());
+    writeLog("kept");
+    EXPECT_TRUE(device_.exists(fits + "\\Quillex.log"));
+    StringCchCopyW(installDir, MAX_PATH, testing_support::wide(tooLong).c_str());
+    writeLog("lost");
+    EXPECT_FALSE(device_.exists(tooLong + "\\Quillex.log"));
+    EXPECT_FALSE(device_.exists(tooLong + "\\Quillex.lo"));
+}
+
+TEST_F(LogTest, FailedReopenForEmptyingLosesTheLineAndKeepsTheFile) {
+    device_.writeFile(kLog, 60001);
+    device::faultArm("CreateFileW", 2, true);
+    writeLog("lost");
+    EXPECT_EQ(60001u, device_.readText(kLog).size());
+}
+
+// A child process holds the log open without sharing for `holdMs`, then lets it go.
+pid_t holdLogInChild(int holdMs, int readyPipe) {
+    pid_t child = fork();
+    if (child == 0) {
+        HANDLE file = CreateFileW(TEXT("\\Program Files\\Quillex\\Quillex.log"), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        char ready = file != INVALID_HANDLE_VALUE ? 'y' : 'n';
+        if (write(readyPipe, &ready, 1) != 1) _exit(1);
+        usleep(holdMs * 1000);
+        _exit(0);  // the handle goes with the process
+    }
+    return child;
+}
+
+TEST_F(LogTest, LineWaitsForALogBrieflyHeldByAnotherProcess) {
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    pid_t child = holdLogInChild(300, fds[1]);
+    char ready = 0;
+    ASSERT_EQ(1, read(fds[0], &ready, 1));
+    ASSERT_EQ('y', ready);
+    writeLog("after the other process");
+    int status;
+    waitpid(child, &status, 0);
+    close(fds[0]);
+    close(fds[1]);
+    EXPECT_EQ(std::vector<std::string>{"06/12 03:43:37 ->after the other process"}, logLines(device_.readText(kLog)));
+}
+
+TEST_F(LogTest, LineIsLostWhenTheLogStaysHeld) {
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    pid_t child = holdLogInChild(2500, fds[1]);
+    char ready = 0;
+    ASSERT_EQ(1, read(fds[0], &ready, 1));
+    ASSERT_EQ('y', ready);
+    writeLog("lost");
+    int status;
+    waitpid(child, &status, 0);
+    close(fds[0]);
+    close(fds[1]);
+    EXPECT_EQ("", device_.readText(kLog));
+}
+
+}  // namespace
