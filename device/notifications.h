@@ -1,0 +1,51 @@
+// The notification database beyond what the program calls: whole entries in and out for
+// quillex-device, and a test hook that hands out chosen raw records.
+#pragma once
+
+#include "platform/winnotify.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace device {
+
+// One entry as the database keeps it. Absent strings are nullopt; empty ones are "".
+struct NotificationEntry {
+    DWORD handle = 0;  // set by the database
+    DWORD type = 0;
+    DWORD event = 0;
+    std::optional<std::u16string> application;
+    std::optional<std::u16string> arguments;
+    SYSTEMTIME start{};  // stored as given, even when it is no calendar date
+    SYSTEMTIME end{};
+    bool hasUser = false;  // whether the entry has a user-notification part
+    DWORD actionFlags = 0;
+    std::optional<std::u16string> title;
+    std::optional<std::u16string> text;
+    std::optional<std::u16string> sound;
+    DWORD maxSound = 0;
+};
+
+// Every entry in delivery order.
+std::vector<NotificationEntry> notificationList();
+
+// Adds the entries behind the existing ones, all or none. RETURNS true and sets each
+// entry's handle; false with *error set.
+bool notificationAdd(std::vector<NotificationEntry>& entries, std::string* error);
+
+// Removes one entry. RETURNS false when no entry has that handle.
+bool notificationClear(DWORD handle);
+
+// Finalizes the statements kept for the store's connection; the device is closing.
+void notificationsRelease();
+
+// Whether `handle` is a value the database has ever handed out (CloseHandle accepts it).
+bool isNotificationHandle(HANDLE handle);
+
+// Test hook, not reachable from any command: from now on the size query and the read of
+// `handle` hand out `bytes` verbatim as the entry's record, whatever its pointers hold.
+// An empty `bytes` removes the hook for that handle.
+void notificationSetRawRecordForTest(DWORD handle, const std::string& bytes);
+
+}  // namespace device
