@@ -14,8 +14,14 @@ device="${1:-build/demo-device}"
 rm -rf "$device"
 "$bin/quillex-device" --device "$device" init --demo
 
+tool="$bin/quillex-device --device $device"
 echo "== the device before: $(du -sb "$device/fs" | cut -f1) bytes in $(find "$device/fs" -type f | wc -l) files"
-"$bin/quillex" --device "$device" tcha
+echo "== its notification queue:"
+$tool notify list
+"$bin/quillex" --device "$device" ntcha
+echo
 echo "== the device after:  $(du -sb "$device/fs" | cut -f1) bytes in $(find "$device/fs" -type f | wc -l) files"
+echo "== its notification queue:"
+$tool notify list
 echo "== \\Program Files\\Quillex\\Quillex.log"
 cat "$device/fs/Program Files/Quillex/Quillex.log"

@@ -39,6 +39,65 @@ bool setString(HKEY root, const char16_t* keyPath, const char16_t* name, const s
     return result == ERROR_SUCCESS;
 }
 
+// A time entry `days` from now (negative: in the past) at hour:minute of that day.
+bool addTimeEntry(const std::u16string& application, const std::u16string& arguments, int days, WORD hour,
+                  WORD minute, const char16_t* title = nullptr, const char16_t* text = nullptr) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    now.wHour = hour;
+    now.wMinute = minute;
+    now.wSecond = 0;
+    now.wMilliseconds = 0;
+    FILETIME instant;
+    SystemTimeToFileTime(&now, &instant);
+    uint64_t count = ((static_cast<uint64_t>(instant.dwHighDateTime) << 32) | instant.dwLowDateTime) +
+                     static_cast<uint64_t>(static_cast<int64_t>(days) * 864000000000LL);
+    instant.dwLowDateTime = static_cast<DWORD>(count);
+    instant.dwHighDateTime = static_cast<DWORD>(count >> 32);
+    CE_NOTIFICATION_TRIGGER trigger = {};
+    trigger.dwSize = sizeof trigger;
+    trigger.dwType = CNT_TIME;
+    trigger.lpszApplication = const_cast<WCHAR*>(application.c_str());
+    trigger.lpszArguments = const_cast<WCHAR*>(arguments.c_str());
+    FileTimeToSystemTime(&instant, &trigger.stStartTime);
+    CE_USER_NOTIFICATION user = {};
+    user.pwszDialogTitle = const_cast<WCHAR*>(title);
+    user.pwszDialogText = const_cast<WCHAR*>(text);
+    HANDLE handle = CeSetUserNotificationEx(nullptr, &trigger, title ? &user : nullptr);
+    if (handle) CloseHandle(handle);
+    return handle != nullptr;
+}
+
+bool addEventEntry(const std::u16string& application, const char16_t* arguments, DWORD event) {
+    CE_NOTIFICATION_TRIGGER trigger = {};
+    trigger.dwSize = sizeof trigger;
+    trigger.dwType = CNT_EVENT;
+    trigger.dwEvent = event;
+    trigger.lpszApplication = const_cast<WCHAR*>(application.c_str());
+    trigger.lpszArguments = const_cast<WCHAR*>(arguments);
+    HANDLE handle = CeSetUserNotificationEx(nullptr, &trigger, nullptr);
+    if (handle) CloseHandle(handle);
+    return handle != nullptr;
+}
+
+// A queue as a well-used device has it: calendar alarms (one registered three times
+// over), a reminder long past, one decades ahead, system event entries worth keeping and
+// some that are not.
+bool fillQueue() {
+    return addEventEntry(u"\\Windows\\repllog.exe", u"AppRunAtRs232Detect", 9) &&
+           addEventEntry(u"\\Windows\\clocknot.exe", u"AppRunAtTimeChange", 1) &&
+           addEventEntry(u"CONNMGR.EXE", u"AppRunAfterRestore", 12) &&
+           addEventEntry(u"\\Windows\\sstimechange.exe", u"-time", 1) &&
+           addEventEntry(u"\\Windows\\calnot.exe", nullptr, 5) &&
+           addTimeEntry(u"\\Windows\\calnot.exe", u"AppRunAtTime", 1, 9, 0, u"Dentist", u"Dentist at 9:30") &&
+           addTimeEntry(u"\\Windows\\calnot.exe", u"AppRunAtTime", 1, 9, 0, u"Dentist", u"Dentist at 9:30") &&
+           addTimeEntry(u"\\Windows\\calnot.exe", u"AppRunAtTime", 1, 9, 0, u"Dentist", u"Dentist at 9:30") &&
+           addTimeEntry(u"\\Windows\\clock.exe", u"AppRunAtTime", 3, 6, 45, u"Alarm", u"Wake up") &&
+           addTimeEntry(u"\\Windows\\calnot.exe", u"AppRunAtTime", -40, 14, 0, u"Meeting", u"Project review") &&
+           addTimeEntry(u"\\Windows\\calnot.exe", u"AppRunAtTime", 365 * 30, 8, 0, u"Anniversary", u"30 years") &&
+           addTimeEntry(u"NamedEvents\\SCRIPT:sync", u"", 2, 3, 0);
+}
+
 std::string filler(std::mt19937& random, size_t size) {
     static const char text[] = "<html><body>cached page of the demo device</body></html>\r\n";
     std::string content;
@@ -94,6 +153,8 @@ bool fillDemo(std::string* error) {
     static const char16_t* const addresses[] = {u"http://news.example.org/", u"http://weather.example.org/today"};
     for (int i = 0; ok && i < 2; ++i)
         ok = setString(HKEY_LOCAL_MACHINE, u"Explorer\\AddressHistory", device::toUtf16("url" + std::to_string(i + 1)).c_str(), addresses[i]);
+
+    ok = ok && fillQueue();
 
     if (!ok) *error = "cannot lay out the demo clutter";
     return ok;

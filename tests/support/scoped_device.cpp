@@ -67,8 +67,10 @@ bool ScopedDevice::exists(const std::string& devicePath) const {
     return fs::exists(fs::symlink_status(host(devicePath), ignored));
 }
 
-std::string ScopedDevice::readText(const std::string& devicePath) const {
-    std::ifstream in(host(devicePath), std::ios::binary);
+std::string ScopedDevice::readText(const std::string& devicePath) const { return readHostFile(host(devicePath)); }
+
+std::string ScopedDevice::readHostFile(const std::string& hostPath) {
+    std::ifstream in(hostPath, std::ios::binary);
     std::stringstream content;
     content << in.rdbuf();
     return content.str();

@@ -28,6 +28,7 @@ public:
     void makeFolder(const std::string& devicePath) const;
     bool exists(const std::string& devicePath) const;
     std::string readText(const std::string& devicePath) const;
+    static std::string readHostFile(const std::string& hostPath);
 
 private:
     std::string dir_;

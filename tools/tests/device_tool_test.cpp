@@ -41,6 +41,13 @@ TEST_F(DeviceToolTest, InitIsIdempotentAndDemoLaysOutClutter) {
     RunResult lists = tool({"reg", "export", "HKEY_LOCAL_MACHINE\\Explorer"});
     EXPECT_NE(std::string::npos, lists.output.find("[HKEY_LOCAL_MACHINE\\Explorer\\RunHistory]")) << lists.output;
     EXPECT_NE(std::string::npos, lists.output.find("[HKEY_LOCAL_MACHINE\\Explorer\\AddressHistory]"));
+
+    // The demo queue holds duplicates, stale, far-future and unwanted entries beside
+    // four worth keeping.
+    RunResult cleanup = run(testing_support::quillexBinary(), {"--device", dir_, "n"});
+    ASSERT_EQ(0, cleanup.exitCode) << cleanup.output;
+    std::string log = testing_support::ScopedDevice::readHostFile(dir_ + "/fs/Program Files/Quillex/Quillex.log");
+    EXPECT_NE(std::string::npos, log.find("->cleanupNotifications: 12 items, removed: 8\r\n")) << log;
 }
 
 TEST_F(DeviceToolTest, ClockCanBeFrozenSetAndReleased) {
