@@ -4,6 +4,7 @@
 
 #include "device/handles.h"
 #include "device/notifications.h"
+#include "device/processes.h"
 #include "device/registry.h"
 #include "device/store.h"
 #include "platform/windows.h"
@@ -34,6 +35,18 @@ bool makeFolders(const std::string& path, std::string* error) {
         }
         if (slash == std::string::npos) return true;
     }
+}
+
+// Creates the file when missing and gives it `content` when it is empty.
+bool placeFile(const WCHAR* path, const char* content) {
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    if (GetFileSize(file, nullptr) == 0) {
+        DWORD written = 0;
+        WriteFile(file, content, static_cast<DWORD>(std::strlen(content)), &written, nullptr);
+    }
+    CloseHandle(file);
+    return true;
 }
 
 }  // namespace
@@ -114,17 +127,18 @@ bool install(std::string* error) {
         }
     }
     const WCHAR* program = TEXT("\\Program Files\\Quillex\\Quillex.exe");
-    HANDLE file = CreateFileW(program, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        *error = "cannot create \\Program Files\\Quillex\\Quillex.exe";
+    if (!placeFile(program, "Quillex for the emulated device: a start of this file runs the host's quillex.\r\n") ||
+        !placeFile(TEXT("\\Windows\\calnot.exe"), "A system program of the device; starts of it run nothing.\r\n") ||
+        !placeFile(TEXT("\\Windows\\clocknot.exe"), "A system program of the device; starts of it run nothing.\r\n")) {
+        *error = "cannot create the device's program files";
         return false;
     }
-    if (GetFileSize(file, nullptr) == 0) {
-        static const char placeholder[] = "Quillex for the emulated device: a start of this file runs the host's quillex.\r\n";
-        DWORD written = 0;
-        WriteFile(file, placeholder, sizeof placeholder - 1, &written, nullptr);
+    // A start of Quillex.exe runs this build's quillex, when this process knows where it is;
+    // otherwise an earlier registration stays as it is.
+    if (!quillexHost().empty() && !programRegister(program, quillexHost())) {
+        *error = "cannot register the host program of Quillex.exe";
+        return false;
     }
-    CloseHandle(file);
 
     HKEY key;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, TEXT("Software\\Apps\\Holvenark Quillex"), 0, nullptr, 0, 0, nullptr, &key,

@@ -33,8 +33,11 @@ int fsRoot();
 sqlite3* store();
 
 // Gives a fresh device what every device has: the folders "\Windows", "\Temp",
-// "\My Documents" and "\Program Files\Quillex" with its Quillex.exe, and the install key
-// HKEY_LOCAL_MACHINE "Software\Apps\Holvenark Quillex" "InstallDir". Harmless to repeat.
+// "\My Documents" and "\Program Files\Quillex" with its Quillex.exe, the system programs
+// "\Windows\calnot.exe" and "\Windows\clocknot.exe" (no host code behind them), the
+// install key HKEY_LOCAL_MACHINE "Software\Apps\Holvenark Quillex" "InstallDir", and,
+// when this process knows a quillex host program, Quillex.exe registered to run it.
+// Harmless to repeat.
 // RETURNS true; false with *error set.
 bool install(std::string* error);
 

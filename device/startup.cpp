@@ -3,6 +3,7 @@
 // string) and ends the process with WinMain's result. Only leading host options are
 // taken here; everything from the first other argument on reaches WinMain unchanged.
 #include "device/device.h"
+#include "device/processes.h"
 #include "device/utf.h"
 #include "platform/windows.h"
 
@@ -69,6 +70,8 @@ int main(int argc, char** argv) {
     }
 
     if (deviceDir.empty()) deviceDir = device::defaultDir();
+    // A device this run creates gets its Quillex.exe backed by this very executable.
+    device::setQuillexHost(device::ownExecutable());
     std::string error;
     if (!device::open(deviceDir, &error)) {
         std::fprintf(stderr, "quillex: %s\n", error.c_str());

@@ -56,6 +56,27 @@ CREATE TABLE IF NOT EXISTS notifications(
     sound        BLOB,
     max_sound    INTEGER NOT NULL
 );
+-- Program files with a host program behind them: a start of the device path `path`
+-- (`fold`: lower-cased) runs the host executable `host` on the same device.
+CREATE TABLE IF NOT EXISTS programs(
+    fold TEXT PRIMARY KEY,
+    path TEXT NOT NULL,
+    host TEXT NOT NULL
+);
+-- The event journal in order (by id). `time` is the device time as a FILETIME count.
+-- start: application, arguments (the command line), found, host_ran;
+-- restart: requester ('shell' or 'kernel'); fire: entry (its handle), application, arguments.
+CREATE TABLE IF NOT EXISTS events(
+    id          INTEGER PRIMARY KEY AUTOINCREMENT,
+    kind        TEXT NOT NULL,
+    time        INTEGER NOT NULL,
+    application TEXT,
+    arguments   TEXT,
+    found       INTEGER NOT NULL DEFAULT 0,
+    host_ran    INTEGER NOT NULL DEFAULT 0,
+    requester   TEXT NOT NULL DEFAULT '',
+    entry       INTEGER NOT NULL DEFAULT 0
+);
 INSERT OR IGNORE INTO reg_keys(id, parent, name, fold) VALUES
     (1, 0, 'HKEY_CLASSES_ROOT', 'hkey_classes_root'),
     (2, 0, 'HKEY_CURRENT_USER', 'hkey_current_user'),

@@ -9,6 +9,7 @@
 #include "winreg.h"
 #include "winnotify.h"
 #include "winmem.h"
+#include "winproc.h"
 
 // The program's entry point, called by the platform's start-up code with the command
 // line that follows the program's name. Its result is the process exit code.

@@ -74,6 +74,9 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_DIRECTORY 267L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
 
 // The calling thread's last error, set by the operations that document it.
 DWORD GetLastError(void);

@@ -1,14 +1,18 @@
-// quillex-device: sets up and inspects an emulated device (its file system, registry,
-// clock and notification queue) from the host. Exit status 0 on success, 1 when the device refused the
-// operation, 2 for a bad command line.
+// quillex-device: sets up and inspects an emulated device (file system, registry, clock and
+// its scheduler, notification queue, platform version, event journal) from the host. Exit
+// status 0 on success, 1 when the device refused the operation, 2 for a bad command line.
 #include "device/clock.h"
 #include "device/device.h"
+#include "device/journal.h"
 #include "device/notifications.h"
+#include "device/processes.h"
+#include "device/scheduler.h"
 #include "tools/demo.h"
 #include "tools/notifyjson.h"
 #include "tools/regfile.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <fstream>
@@ -68,6 +72,32 @@ std::string showClock() {
            (device::clockIsFrozen() ? " (frozen)" : " (running)");
 }
 
+std::string eventsToJson(const std::vector<device::JournalEvent>& events) {
+    using Json = nlohmann::ordered_json;
+    auto optional = [](const std::optional<std::string>& text) { return text ? Json(*text) : Json(nullptr); };
+    Json array = Json::array();
+    for (const device::JournalEvent& event : events) {
+        SYSTEMTIME time{};
+        FILETIME count = device::fileTimeFromCount(event.time);
+        FileTimeToSystemTime(&count, &time);
+        Json object = {{"kind", event.kind}, {"time", device::formatDeviceTime(time)}};
+        if (event.kind == "start") {
+            object["application"] = optional(event.application);
+            object["commandLine"] = optional(event.arguments);
+            object["found"] = event.found;
+            object["hostRan"] = event.hostRan;
+        } else if (event.kind == "restart") {
+            object["by"] = event.by;
+        } else if (event.kind == "fire") {
+            object["handle"] = event.entry;
+            object["application"] = optional(event.application);
+            object["arguments"] = optional(event.arguments);
+        }
+        array.push_back(std::move(object));
+    }
+    return array.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -99,6 +129,19 @@ int main(int argc, char** argv) {
         ->add_option("TIME", setTime, "\"YYYY-MM-DD HH:MM:SS[.mmm]\"")->required();
     clock->add_subcommand("freeze", "Stop the clock, now or at TIME")->add_option("TIME", freezeTime, "\"YYYY-MM-DD HH:MM:SS[.mmm]\"");
     clock->add_subcommand("run", "Follow the host's local time again");
+    std::string advanceText;
+    clock->add_subcommand("advance", "Move the clock forward, firing every time entry that comes due on the way")
+        ->add_option("DURATION", advanceText, "e.g. 90m, 7d, 1h30m (units s, m, h, d, w)")->required();
+    clock->add_subcommand("fire-due", "Fire every time entry that is due, without moving the clock");
+
+    CLI::App* versionCommand = app.add_subcommand("version", "Show or set the platform version the device reports");
+    std::string versionText;
+    versionCommand->add_option("MAJOR.MINOR", versionText, "e.g. 4.20 or 5.1 (the default)");
+
+    CLI::App* eventsCommand =
+        app.add_subcommand("events", "List the device's journal: program starts, restarts and fired entries");
+    bool eventsJson = false;
+    eventsCommand->add_flag("--json", eventsJson, "Print a JSON array of objects");
 
     CLI::App* notify = app.add_subcommand("notify", "Import, list, add or clear entries of the notification queue");
     notify->require_subcommand(1);
@@ -128,6 +171,23 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // Bad arguments are reported before the device is touched.
+    std::optional<uint64_t> advanceSpan;
+    if (clock->got_subcommand("advance") && !(advanceSpan = device::parseDuration(advanceText))) {
+        std::fprintf(stderr, "quillex-device: not a duration: \"%s\" (expected whole numbers with units s, m, h, d "
+                             "or w, such as 90m, 7d or 1h30m)\n", advanceText.c_str());
+        return 2;
+    }
+    std::optional<device::PlatformVersion> newVersion;
+    if (!versionText.empty() && !(newVersion = device::parsePlatformVersion(versionText))) {
+        std::fprintf(stderr, "quillex-device: not a platform version: \"%s\" (expected MAJOR.MINOR, such as 4.20)\n",
+                     versionText.c_str());
+        return 2;
+    }
+
+    // A device created or installed by this run gets its Quillex.exe backed by the quillex
+    // built or installed beside this tool, if there is one.
+    device::setQuillexHost(device::findQuillexNear(device::ownExecutable()));
     std::string error;
     if (!device::open(deviceDir.empty() ? device::defaultDir() : deviceDir, &error)) return fail(error);
 
@@ -171,6 +231,33 @@ int main(int argc, char** argv) {
     if (clock->got_subcommand("run")) {
         if (!device::clockRun()) return fail("cannot change the clock");
         std::puts(showClock().c_str());
+        return 0;
+    }
+    if (clock->got_subcommand("advance") || clock->got_subcommand("fire-due")) {
+        device::SchedulerResult result;
+        if (!device::schedulerAdvance(advanceSpan.value_or(0), device::kFiringCap, &result, &error)) return fail(error);
+        std::printf("fired %zu %s\n", result.fired, result.fired == 1 ? "entry" : "entries");
+        std::puts(showClock().c_str());
+        if (result.capped) {
+            return fail("stopped after " + std::to_string(result.fired) +
+                        " firings with entries still due (a program keeps registering new ones?); the clock stands "
+                        "at the last firing");
+        }
+        return 0;
+    }
+    if (versionCommand->parsed()) {
+        if (newVersion && !device::platformVersionSet(*newVersion)) return fail("cannot change the platform version");
+        std::puts(device::formatPlatformVersion(device::platformVersion()).c_str());
+        return 0;
+    }
+    if (eventsCommand->parsed()) {
+        std::vector<device::JournalEvent> events = device::journalList();
+        if (eventsJson) {
+            std::string text = eventsToJson(events);
+            std::fwrite(text.data(), 1, text.size(), stdout);
+        } else {
+            for (const device::JournalEvent& event : events) std::puts(device::journalDescribe(event).c_str());
+        }
         return 0;
     }
     if (notifyImportCommand->parsed()) {
