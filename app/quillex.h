@@ -9,6 +9,19 @@
 // The install directory, an empty string until resolveInstallDir fills it.
 extern WCHAR installDir[MAX_PATH];
 
+// ScheduleSettings: when and what the automatic run does, loaded from the registry by
+// each reader itself (the registry, not memory, is the authority between processes).
+extern int startDays;     // bit n set: run on weekday n (0 = Sunday ... 6 = Saturday)
+extern int startTime;     // hours * 100 + minutes; below 1: the time of day when scheduling
+extern int startOptions;  // the actions, one bit each (see the SCHEDULE_ constants)
+
+#define SCHEDULE_NOTIFICATIONS 0x01
+#define SCHEDULE_TEMP 0x02
+#define SCHEDULE_IE_CACHE 0x04
+#define SCHEDULE_IE_HISTORY 0x08
+#define SCHEDULE_AVANTGO 0x10
+#define SCHEDULE_SOFT_RESET 0x20
+
 // ---------------------------------------------------------------- app/installdir.cpp
 
 // Fills the install directory from HKEY_LOCAL_MACHINE "Software\Apps\Holvenark Quillex"
@@ -17,6 +30,31 @@ void resolveInstallDir(void);
 
 // The same two steps into a buffer of MAX_PATH characters of the caller's own.
 void readInstallDir(WCHAR* buffer);
+
+// ---------------------------------------------------------------- app/autorun.cpp
+
+// The automatic run: performs the actions selected in startOptions, the soft reset last.
+// RETURNS 1 when it has already registered the next automatic run (the kernel reset of
+// older platforms ends the process, so it registers first), 0 when the caller must.
+int runAutoStart(void);
+
+// ---------------------------------------------------------------- settings/schedule.cpp
+
+// Opens HKEY_CURRENT_USER "Software\Holvenark\Quillex" without creating it.
+// RETURNS 1 with *key open, 0 when the key is missing.
+int openScheduleKey(HKEY* key);
+
+// Reads one schedule value into *value. Only a REG_DWORD of exactly 4 bytes counts; any
+// other value, like a missing one, leaves *value as it was.
+void readScheduleValue(HKEY key, const WCHAR* name, int* value);
+
+// For the Auto-start dialog: opens the key (creating it when missing) and reads all three
+// values, none zeroed first.
+void loadScheduleSettings(void);
+
+// For the Auto-start dialog: writes the three values and flushes the registry, so they
+// survive a soft reset. Nothing is written when the key does not open.
+void saveScheduleSettings(void);
 
 // ---------------------------------------------------------------- settings/log.cpp
 
@@ -108,3 +146,23 @@ int shouldRemoveEntry(const NotificationRecord* entry, const NotificationRecord*
 // Writes the description of a kept entry into `text` (`capacity` characters, at least 1),
 // cut to fit. May raise a record fault.
 void describeEntry(const NotificationRecord* entry, WCHAR* text, size_t capacity);
+
+// ---------------------------------------------------------------- notify/remove.cpp
+
+// Clears the auto-start entry registered earlier: the last entry, in delivery order, with
+// arguments and an application whose path contains "quillex" in any case. Logs
+// "removeNotifications" on every call.
+void removeNotifications(void);
+
+// ---------------------------------------------------------------- notify/schedule.cpp
+
+// Removes the previous auto-start entry and registers the next automatic run, at the next
+// selected weekday and time, when both startDays and startOptions are non-zero.
+void checkAutoStart(void);
+
+// The next run, from a clock reading (hour and minute) and a start record holding today's
+// date, weekday, seconds and milliseconds. Sets the start record's hour and minute to the
+// target (startTime below 1 keeps them), finds the day count (0-7; 7 when no later
+// weekday is selected) into *dayCount and moves the start record that many days ahead.
+// RETURNS 1; 0 when the target is no time of day (the start record is then unusable).
+int nextStartTime(WORD clockHour, WORD clockMinute, SYSTEMTIME* start, int days, int time, int* dayCount);

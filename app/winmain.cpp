@@ -11,8 +11,9 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, 
     // Every option is a substring test, so "-AUTO", "x-autoy" and "clean" all count.
     _wcslwr(commandLine);
     if (wcsstr(commandLine, TEXT("-auto"))) {
-        // The automatic run and the registration of the next one take this path; nothing
-        // else on such a command line is looked at.
+        // The automatic run, then the registration of the next one; nothing else on such a
+        // command line is looked at.
+        if (!runAutoStart()) checkAutoStart();
         return 0;
     }
 

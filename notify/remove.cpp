@@ -1,0 +1,63 @@
+// Removal of the auto-start entry: before the next automatic run is registered, the one
+// registered earlier is found by its application path and cleared. At most one entry
+// goes per call: the last one in delivery order that matches.
+#include "app/quillex.h"
+
+namespace {
+
+// Records of 520 bytes or more are never read: the record buffer holds twice that.
+const DWORD kRecordBufferSize = 1040;
+const DWORD kLargestRecord = 519;
+
+struct RemovalPass {
+    HANDLE* handles;
+    BYTE* record;
+};
+
+// An entry matches when it has a trigger with an application and arguments (empty
+// arguments count), and the application, lower-cased, contains "quillex".
+bool isAutoStartEntry(const NotificationRecord* entry) {
+    const CE_NOTIFICATION_TRIGGER* trigger = recordTrigger(entry);
+    if (!trigger) return false;
+    WCHAR* application = const_cast<WCHAR*>(recordString(entry, trigger->lpszApplication));
+    const WCHAR* arguments = recordString(entry, trigger->lpszArguments);
+    if (!application || !arguments) return false;
+    _wcslwr(application);  // the copy in the record buffer only
+    return wcsstr(application, TEXT("quillex")) != nullptr;
+}
+
+void runRemoval(void* context) {
+    RemovalPass* pass = static_cast<RemovalPass*>(context);
+    writeLog("removeNotifications");
+    DWORD count = 0;
+    if (!CeGetUserNotificationHandles(nullptr, 0, &count) || count == 0) return;
+    pass->handles = static_cast<HANDLE*>(LocalAlloc(LPTR, static_cast<size_t>(count) * sizeof(HANDLE)));
+    if (!pass->handles) return;
+    DWORD delivered = 0;
+    if (!CeGetUserNotificationHandles(pass->handles, count, &delivered)) return;
+    if (delivered > count) delivered = count;
+    pass->record = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, kRecordBufferSize));
+    if (!pass->record) return;
+
+    for (DWORD slot = delivered; slot-- > 0;) {
+        DWORD size = 0;
+        CeGetUserNotification(pass->handles[slot], 0, &size, nullptr);
+        if (size < 2 || size > kLargestRecord) continue;
+        DWORD readSize = 0;
+        if (!CeGetUserNotification(pass->handles[slot], size, &readSize, pass->record)) continue;
+        NotificationRecord entry = {pass->record, size};
+        if (isAutoStartEntry(&entry)) {
+            CeClearUserNotification(pass->handles[slot]);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+void removeNotifications(void) {
+    RemovalPass pass = {};
+    runUnderFaultGuard(runRemoval, &pass);
+    LocalFree(pass.record);
+    LocalFree(pass.handles);
+}
