@@ -76,6 +76,10 @@ void removeFolder(const WCHAR* path);
 // The sizes of the files directly inside `path`, modulo 2^32.
 DWORD folderSize(const WCHAR* path);
 
+// What a measuring sweep of `folder` counts beyond folderSize(folder): the files directly
+// inside each of its sub-folders.
+DWORD subFolderSizes(const WCHAR* folder);
+
 // Reads a folder location `valueName` of an open key into `folder` (MAX_PATH characters),
 // but only when it is a terminated string that names a folder below the root and leaves
 // room for a search pattern; otherwise `folder` keeps what it held.

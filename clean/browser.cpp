@@ -23,26 +23,6 @@ bool findIE5Folder(const WCHAR* folder, const WCHAR* ie5Name, WCHAR* candidate) 
     return GetFileAttributesW(candidate) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The files directly inside each sub-folder of `folder`: what a measuring sweep of the
-// folder counts beyond folderSize(folder).
-DWORD subFolderSizes(const WCHAR* folder) {
-    WCHAR path[MAX_PATH];
-    WIN32_FIND_DATAW entry;
-    DWORD total = 0;
-    if (!folder[0] || FAILED(StringCchPrintfW(path, MAX_PATH, TEXT("%s\\*"), folder))) return 0;
-    HANDLE search = FindFirstFileW(path, &entry);
-    if (search == INVALID_HANDLE_VALUE) return 0;
-    do {
-        const WCHAR* name = entry.cFileName;
-        bool selfOrParent = name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !selfOrParent &&
-            SUCCEEDED(StringCchPrintfW(path, MAX_PATH, TEXT("%s\\%s"), folder, name)))
-            total += folderSize(path);
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
-    return total;
-}
-
 }  // namespace
 
 DWORD cleanupIECache(int flag) {

@@ -94,6 +94,21 @@ DWORD sweepFolder(const WCHAR* folder, int flag) {
     return flag ? 0 : total;
 }
 
+DWORD subFolderSizes(const WCHAR* folder) {
+    WCHAR entryPath[MAX_PATH];
+    WIN32_FIND_DATAW entry;
+    HANDLE search;
+    DWORD total = 0;
+    if (!startListing(folder, entryPath, &entry, &search)) return 0;
+    do {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !isSelfOrParent(entry.cFileName) &&
+            joinPath(entryPath, folder, entry.cFileName))
+            total += folderSize(entryPath);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return total;
+}
+
 void queryFolderValue(HKEY key, const WCHAR* valueName, WCHAR* folder) {
     WCHAR value[MAX_PATH];
     DWORD size = sizeof value;

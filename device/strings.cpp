@@ -131,14 +131,14 @@ Char convertChar(uint32_t c) {
     else return static_cast<WCHAR>(static_cast<unsigned char>(c));
 }
 
-struct Spec {
+struct Conversion {
     bool left = false, zero = false, plus = false, space = false;
     int width = 0;
     int precision = -1;
 };
 
 template <class Char, class Source>
-void putPadded(BoundedWriter<Char>& out, const Spec& spec, const Source* text, size_t length) {
+void putPadded(BoundedWriter<Char>& out, const Conversion& spec, const Source* text, size_t length) {
     int pad = spec.width > static_cast<int>(length) ? spec.width - static_cast<int>(length) : 0;
     if (!spec.left) out.repeat(static_cast<Char>(' '), pad);
     for (size_t i = 0; i < length; ++i) {
@@ -150,7 +150,7 @@ void putPadded(BoundedWriter<Char>& out, const Spec& spec, const Source* text, s
 }
 
 template <class Char, class Source>
-void putString(BoundedWriter<Char>& out, const Spec& spec, const Source* text) {
+void putString(BoundedWriter<Char>& out, const Conversion& spec, const Source* text) {
     static const char nullText[] = "(null)";
     if (!text) {
         putPadded(out, spec, nullText, spec.precision >= 0 && spec.precision < 6 ? spec.precision : 6);
@@ -164,7 +164,7 @@ void putString(BoundedWriter<Char>& out, const Spec& spec, const Source* text) {
 // Digits and sign of a number go through the host formatter into a small buffer first,
 // then through the bounded writer.
 template <class Char>
-void putNumber(BoundedWriter<Char>& out, Spec spec, const char* digits, bool numeric) {
+void putNumber(BoundedWriter<Char>& out, Conversion spec, const char* digits, bool numeric) {
     size_t length = 0;
     while (digits[length]) ++length;
     bool zeroPad = numeric && spec.zero && !spec.left && spec.precision < 0;
@@ -189,7 +189,7 @@ HRESULT formatBounded(Char* dest, size_t cchDest, const Char* format, va_list ar
             continue;
         }
         const Char* start = p++;
-        Spec spec;
+        Conversion spec;
         for (;; ++p) {
             if (*p == '-') spec.left = true;
             else if (*p == '0') spec.zero = true;
