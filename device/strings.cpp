@@ -138,45 +138,45 @@ struct Conversion {
 };
 
 template <class Char, class Source>
-void putPadded(BoundedWriter<Char>& out, const Conversion& spec, const Source* text, size_t length) {
-    int pad = spec.width > static_cast<int>(length) ? spec.width - static_cast<int>(length) : 0;
-    if (!spec.left) out.repeat(static_cast<Char>(' '), pad);
+void putPadded(BoundedWriter<Char>& out, const Conversion& conversion, const Source* text, size_t length) {
+    int pad = conversion.width > static_cast<int>(length) ? conversion.width - static_cast<int>(length) : 0;
+    if (!conversion.left) out.repeat(static_cast<Char>(' '), pad);
     for (size_t i = 0; i < length; ++i) {
         if constexpr (sizeof(Source) == sizeof(Char)) out.put(static_cast<Char>(text[i]));
         else if constexpr (sizeof(Source) == 1) out.put(convertChar<Char>(static_cast<unsigned char>(text[i])));
         else out.put(convertChar<Char>(static_cast<uint16_t>(text[i])));
     }
-    if (spec.left) out.repeat(static_cast<Char>(' '), pad);
+    if (conversion.left) out.repeat(static_cast<Char>(' '), pad);
 }
 
 template <class Char, class Source>
-void putString(BoundedWriter<Char>& out, const Conversion& spec, const Source* text) {
+void putString(BoundedWriter<Char>& out, const Conversion& conversion, const Source* text) {
     static const char nullText[] = "(null)";
     if (!text) {
-        putPadded(out, spec, nullText, spec.precision >= 0 && spec.precision < 6 ? spec.precision : 6);
+        putPadded(out, conversion, nullText, conversion.precision >= 0 && conversion.precision < 6 ? conversion.precision : 6);
         return;
     }
     size_t length = 0;
-    while (text[length] && (spec.precision < 0 || length < static_cast<size_t>(spec.precision))) ++length;
-    putPadded(out, spec, text, length);
+    while (text[length] && (conversion.precision < 0 || length < static_cast<size_t>(conversion.precision))) ++length;
+    putPadded(out, conversion, text, length);
 }
 
 // Digits and sign of a number go through the host formatter into a small buffer first,
 // then through the bounded writer.
 template <class Char>
-void putNumber(BoundedWriter<Char>& out, Conversion spec, const char* digits, bool numeric) {
+void putNumber(BoundedWriter<Char>& out, Conversion conversion, const char* digits, bool numeric) {
     size_t length = 0;
     while (digits[length]) ++length;
-    bool zeroPad = numeric && spec.zero && !spec.left && spec.precision < 0;
-    if (zeroPad && static_cast<int>(length) < spec.width) {
+    bool zeroPad = numeric && conversion.zero && !conversion.left && conversion.precision < 0;
+    if (zeroPad && static_cast<int>(length) < conversion.width) {
         size_t signLength = (digits[0] == '-' || digits[0] == '+' || digits[0] == ' ') ? 1 : 0;
         for (size_t i = 0; i < signLength; ++i) out.put(static_cast<Char>(digits[i]));
-        out.repeat(static_cast<Char>('0'), spec.width - static_cast<int>(length));
+        out.repeat(static_cast<Char>('0'), conversion.width - static_cast<int>(length));
         for (size_t i = signLength; i < length; ++i) out.put(static_cast<Char>(digits[i]));
         return;
     }
-    spec.precision = -1;
-    putPadded(out, spec, digits, length);
+    conversion.precision = -1;
+    putPadded(out, conversion, digits, length);
 }
 
 template <class Char>
@@ -189,30 +189,30 @@ HRESULT formatBounded(Char* dest, size_t cchDest, const Char* format, va_list ar
             continue;
         }
         const Char* start = p++;
-        Conversion spec;
+        Conversion conversion;
         for (;; ++p) {
-            if (*p == '-') spec.left = true;
-            else if (*p == '0') spec.zero = true;
-            else if (*p == '+') spec.plus = true;
-            else if (*p == ' ') spec.space = true;
+            if (*p == '-') conversion.left = true;
+            else if (*p == '0') conversion.zero = true;
+            else if (*p == '+') conversion.plus = true;
+            else if (*p == ' ') conversion.space = true;
             else if (*p == '#') continue;
             else break;
         }
         if (*p == '*') {
-            spec.width = va_arg(args, int);
-            if (spec.width < 0) { spec.left = true; spec.width = -spec.width; }
+            conversion.width = va_arg(args, int);
+            if (conversion.width < 0) { conversion.left = true; conversion.width = -conversion.width; }
             ++p;
         } else {
-            while (*p >= '0' && *p <= '9' && spec.width < 100000) spec.width = spec.width * 10 + (*p++ - '0');
+            while (*p >= '0' && *p <= '9' && conversion.width < 100000) conversion.width = conversion.width * 10 + (*p++ - '0');
         }
         if (*p == '.') {
             ++p;
-            spec.precision = 0;
+            conversion.precision = 0;
             if (*p == '*') {
-                spec.precision = va_arg(args, int);
+                conversion.precision = va_arg(args, int);
                 ++p;
             } else {
-                while (*p >= '0' && *p <= '9' && spec.precision < 100000) spec.precision = spec.precision * 10 + (*p++ - '0');
+                while (*p >= '0' && *p <= '9' && conversion.precision < 100000) conversion.precision = conversion.precision * 10 + (*p++ - '0');
             }
         }
         bool wide64 = false;
@@ -222,14 +222,14 @@ HRESULT formatBounded(Char* dest, size_t cchDest, const Char* format, va_list ar
 
         char digits[512];
         char hostFormat[16];
-        int precision = spec.precision > 60 ? 60 : spec.precision;
+        int precision = conversion.precision > 60 ? 60 : conversion.precision;
         switch (*p) {
         case 'd':
         case 'i': {
             long long value = wide64 ? va_arg(args, long long) : va_arg(args, int);
-            std::snprintf(hostFormat, sizeof hostFormat, "%%%s%s.*lld", spec.plus ? "+" : "", spec.space ? " " : "");
+            std::snprintf(hostFormat, sizeof hostFormat, "%%%s%s.*lld", conversion.plus ? "+" : "", conversion.space ? " " : "");
             std::snprintf(digits, sizeof digits, hostFormat, precision < 0 ? 1 : precision, value);
-            putNumber(out, spec, digits, true);
+            putNumber(out, conversion, digits, true);
             break;
         }
         case 'u':
@@ -238,36 +238,36 @@ HRESULT formatBounded(Char* dest, size_t cchDest, const Char* format, va_list ar
             unsigned long long value = wide64 ? va_arg(args, unsigned long long) : va_arg(args, unsigned int);
             std::snprintf(hostFormat, sizeof hostFormat, "%%.*ll%c", static_cast<char>(*p));
             std::snprintf(digits, sizeof digits, hostFormat, precision < 0 ? 1 : precision, value);
-            putNumber(out, spec, digits, true);
+            putNumber(out, conversion, digits, true);
             break;
         }
         case 'f': {
             double value = va_arg(args, double);
-            std::snprintf(hostFormat, sizeof hostFormat, "%%%s%s.*f", spec.plus ? "+" : "", spec.space ? " " : "");
+            std::snprintf(hostFormat, sizeof hostFormat, "%%%s%s.*f", conversion.plus ? "+" : "", conversion.space ? " " : "");
             int written = std::snprintf(digits, sizeof digits, hostFormat, precision < 0 ? 6 : precision, value);
             if (written < 0 || written >= static_cast<int>(sizeof digits)) std::snprintf(digits, sizeof digits, "%s", "#INF");
-            spec.precision = -1;
-            putNumber(out, spec, digits, true);
+            conversion.precision = -1;
+            putNumber(out, conversion, digits, true);
             break;
         }
         case 'p':
             std::snprintf(digits, sizeof digits, "%p", va_arg(args, void*));
-            putNumber(out, spec, digits, false);
+            putNumber(out, conversion, digits, false);
             break;
         case 'c':
         case 'C': {
             uint32_t value = static_cast<uint32_t>(va_arg(args, int));
             uint32_t otherMask = sizeof(Char) == 1 ? 0xFFFF : 0xFF;  // %C takes the other width
             Char text[1] = {*p == 'c' ? static_cast<Char>(value) : convertChar<Char>(value & otherMask)};
-            putPadded(out, spec, text, 1);
+            putPadded(out, conversion, text, 1);
             break;
         }
         case 's':
-            putString(out, spec, va_arg(args, const Char*));
+            putString(out, conversion, va_arg(args, const Char*));
             break;
         case 'S':
-            if constexpr (sizeof(Char) == 1) putString(out, spec, va_arg(args, const WCHAR*));
-            else putString(out, spec, va_arg(args, const char*));
+            if constexpr (sizeof(Char) == 1) putString(out, conversion, va_arg(args, const WCHAR*));
+            else putString(out, conversion, va_arg(args, const char*));
             break;
         case '%':
             out.put('%');
