@@ -6,6 +6,7 @@
 #include "device/notifications.h"
 #include "device/processes.h"
 #include "device/registry.h"
+#include "device/windows.h"
 #include "device/store.h"
 #include "platform/windows.h"
 
@@ -97,6 +98,7 @@ bool open(const std::string& dir, std::string* error) {
 }
 
 void close() {
+    windowsReset();
     handleRemoveAll();
     regCloseAll();
     notificationsRelease();

@@ -75,6 +75,8 @@ std::string journalDescribe(const JournalEvent& event) {
     } else if (event.kind == "fire") {
         line += "entry " + std::to_string(event.entry) + ": " + quoted(event.application) + " with " +
                 quoted(event.arguments);
+    } else if (event.kind == "foreground") {
+        line += "window " + quoted(event.arguments) + " of class " + quoted(event.application);
     }
     return line;
 }

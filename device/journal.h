@@ -14,11 +14,13 @@ namespace device {
 
 struct JournalEvent {
     int64_t id = 0;        // set by the journal; orders the events
-    std::string kind;      // "start", "restart" or "fire"
+    std::string kind;      // "start", "restart", "fire" or "foreground"
     uint64_t time = 0;     // device time, as a FILETIME count
-    // start: the application as the caller named it; fire: the entry's application.
+    // start: the application as the caller named it; fire: the entry's application;
+    // foreground: the class of the window asked to come forward.
     std::optional<std::string> application;
-    // start: the command line ("" when none); fire: the entry's arguments.
+    // start: the command line ("" when none); fire: the entry's arguments;
+    // foreground: the window's title.
     std::optional<std::string> arguments;
     bool found = false;    // start: the program file exists on the device
     bool hostRan = false;  // start: a host program was run for it

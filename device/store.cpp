@@ -65,7 +65,8 @@ CREATE TABLE IF NOT EXISTS programs(
 );
 -- The event journal in order (by id). `time` is the device time as a FILETIME count.
 -- start: application, arguments (the command line), found, host_ran;
--- restart: requester ('shell' or 'kernel'); fire: entry (its handle), application, arguments.
+-- restart: requester ('shell' or 'kernel'); fire: entry (its handle), application, arguments;
+-- foreground: application (the window's class), arguments (its title).
 CREATE TABLE IF NOT EXISTS events(
     id          INTEGER PRIMARY KEY AUTOINCREMENT,
     kind        TEXT NOT NULL,
@@ -76,6 +77,20 @@ CREATE TABLE IF NOT EXISTS events(
     host_ran    INTEGER NOT NULL DEFAULT 0,
     requester   TEXT NOT NULL DEFAULT '',
     entry       INTEGER NOT NULL DEFAULT 0
+);
+-- Top-level windows of every process of the device, for FindWindowW. `pid` and `started`
+-- (the process's start time in clock ticks since boot) tell a live owner from an ended one
+-- whose pid was reused; the fold_ columns are lower-cased. `forward` counts the requests of
+-- other processes to bring the window to the front that its owner has not served yet.
+CREATE TABLE IF NOT EXISTS windows(
+    id         INTEGER PRIMARY KEY AUTOINCREMENT,
+    pid        INTEGER NOT NULL,
+    started    INTEGER NOT NULL,
+    class      TEXT NOT NULL,
+    title      TEXT NOT NULL,
+    fold_class TEXT NOT NULL,
+    fold_title TEXT NOT NULL,
+    forward    INTEGER NOT NULL DEFAULT 0
 );
 INSERT OR IGNORE INTO reg_keys(id, parent, name, fold) VALUES
     (1, 0, 'HKEY_CLASSES_ROOT', 'hkey_classes_root'),

@@ -10,10 +10,9 @@
 #include "winnotify.h"
 #include "winmem.h"
 #include "winproc.h"
+#include "winuser.h"
+#include "winres.h"
 
 // The program's entry point, called by the platform's start-up code with the command
 // line that follows the program's name. Its result is the process exit code.
 int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showCommand);
-
-#define SW_SHOW 5
-#define SW_SHOWNORMAL 1
