@@ -128,6 +128,8 @@ struct NotificationRecord {
 // Each returns null when the part or string is absent.
 const CE_NOTIFICATION_TRIGGER* recordTrigger(const NotificationRecord* record);
 const CE_USER_NOTIFICATION* recordUser(const NotificationRecord* record);
+// Whether the record has a user-notification part, without reading that part.
+int recordHasUser(const NotificationRecord* record);
 const WCHAR* recordString(const NotificationRecord* record, const WCHAR* pointer);
 
 // Runs `body(context)` and returns normally even when a record fault ends it early: the

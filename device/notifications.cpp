@@ -317,10 +317,15 @@ void writeRecord(const NotificationEntry& entry, const RecordLayout& layout, BYT
 }  // namespace
 
 void notificationsRelease() {
-    StatementCache& cache = statementCache();
-    std::lock_guard<std::recursive_mutex> guard(cache.lock);
-    releaseStatements(cache);
-    cache.db = nullptr;
+    {
+        StatementCache& cache = statementCache();
+        std::lock_guard<std::recursive_mutex> guard(cache.lock);
+        releaseStatements(cache);
+        cache.db = nullptr;
+    }
+    // Raw records stand in for entries of this device only.
+    std::lock_guard<std::mutex> guard(rawLock);
+    rawRecords.clear();
 }
 
 std::vector<NotificationEntry> notificationList() {

@@ -37,7 +37,8 @@ bool notificationAdd(std::vector<NotificationEntry>& entries, std::string* error
 // Removes one entry. RETURNS false when no entry has that handle.
 bool notificationClear(DWORD handle);
 
-// Finalizes the statements kept for the store's connection; the device is closing.
+// Finalizes the statements kept for the store's connection and forgets the raw records
+// of the test hook; the device is closing.
 void notificationsRelease();
 
 // Whether `handle` is a value the database has ever handed out (CloseHandle accepts it).

@@ -57,15 +57,16 @@ bool isDuplicateOf(const NotificationRecord* entry, const NotificationRecord* wi
 
     if (startInstant(entryTrigger) != startInstant(windowTrigger)) return false;
     if (entryArguments && windowArguments) return _wcsicmp(entryArguments, windowArguments) == 0;
-    const CE_USER_NOTIFICATION* entryUser = recordUser(entry);
-    const CE_USER_NOTIFICATION* windowUser = recordUser(window);
-    if (entryUser && windowUser) {
-        const WCHAR* entryText = recordString(entry, entryUser->pwszDialogText);
-        const WCHAR* windowText = recordString(window, windowUser->pwszDialogText);
+    // The user parts are read only when both are there and their texts decide.
+    bool entryHasUser = recordHasUser(entry);
+    bool windowHasUser = recordHasUser(window);
+    if (entryHasUser && windowHasUser) {
+        const WCHAR* entryText = recordString(entry, recordUser(entry)->pwszDialogText);
+        const WCHAR* windowText = recordString(window, recordUser(window)->pwszDialogText);
         return entryText && windowText && _wcsicmp(entryText, windowText) == 0;
     }
-    if (entryUser) return false;
-    return !windowUser;
+    if (entryHasUser) return false;
+    return !windowHasUser;
 }
 
 // Appends `text` when it is present; the cut at the buffer's end is silent.
@@ -120,6 +121,8 @@ void judgeEntries(CleanupPass* pass, DWORD delivered) {
             pass->walkEnd = slot + 1;  // never read: its handle stays, so it is cleared
             continue;
         }
+        // A size with no room for the extra byte cannot be read: as if it could not be allocated.
+        if (size == 0xFFFFFFFF) return;
         pass->current = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, static_cast<size_t>(size) + 1));
         if (!pass->current) return;
         DWORD readSize = 0;
@@ -219,7 +222,6 @@ int shouldRemoveEntry(const NotificationRecord* entry, const NotificationRecord*
 void describeEntry(const NotificationRecord* entry, WCHAR* text, size_t capacity) {
     text[0] = 0;
     const CE_NOTIFICATION_TRIGGER* trigger = recordTrigger(entry);
-    const CE_USER_NOTIFICATION* user = recordUser(entry);
     if (!trigger) {
         // Nothing to say of when or what it starts; its dialog, if any, identifies it.
         StringCchCopyW(text, capacity, TEXT("no trigger; "));
@@ -238,6 +240,8 @@ void describeEntry(const NotificationRecord* entry, WCHAR* text, size_t capacity
         appendText(text, capacity, triggerArguments(entry, trigger));
         appendText(text, capacity, TEXT("; "));
     }
+    // Event descriptions have returned above: the user part is read only where it shows.
+    const CE_USER_NOTIFICATION* user = recordHasUser(entry) ? recordUser(entry) : nullptr;
     if (user) appendText(text, capacity, recordString(entry, user->pwszDialogTitle));
     appendText(text, capacity, TEXT("; "));
     if (user) appendText(text, capacity, recordString(entry, user->pwszDialogText));

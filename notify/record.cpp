@@ -39,6 +39,8 @@ const CE_USER_NOTIFICATION* recordUser(const NotificationRecord* record) {
     return user;
 }
 
+int recordHasUser(const NotificationRecord* record) { return recordHeader(record)->pceun != nullptr; }
+
 const WCHAR* recordString(const NotificationRecord* record, const WCHAR* pointer) {
     if (!pointer) return nullptr;
     if (!insideRecord(record, pointer, 0, alignof(WCHAR))) raiseRecordFault();

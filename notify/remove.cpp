@@ -45,7 +45,10 @@ void runRemoval(void* context) {
         if (size < 2 || size > kLargestRecord) continue;
         DWORD readSize = 0;
         if (!CeGetUserNotification(pass->handles[slot], size, &readSize, pass->record)) continue;
-        NotificationRecord entry = {pass->record, size};
+        // A record too short to hold its header cannot be the entry looked for.
+        DWORD recordSize = readSize < size ? readSize : size;
+        if (recordSize < sizeof(CE_NOTIFICATION_INFO_HEADER)) continue;
+        NotificationRecord entry = {pass->record, recordSize};
         if (isAutoStartEntry(&entry)) {
             CeClearUserNotification(pass->handles[slot]);
             return;

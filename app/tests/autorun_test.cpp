@@ -111,7 +111,7 @@ TEST_F(AutoRunTest, NoOptionsDoesNothingButTheRegistrationStep) {
     EXPECT_TRUE(autoStartEntries().empty());
 }
 
-TEST_F(AutoRunTest, ShellRestartComesLastAndTheRunGoesOn) {
+TEST_F(AutoRunTest, ShellRestartIsRequestedAndTheRunGoesOn) {
     tool({"clock", "freeze", "2026-12-07 10:00:00"});
     addQueueEntry();
     schedule(0x02, 1430, 0x21);

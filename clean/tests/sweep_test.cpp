@@ -90,10 +90,16 @@ TEST_F(SweepTest, TempSweepsWindowsTempEvenWhenTempIsMissing) {
 }
 
 TEST_F(SweepTest, TotalWrapsModulo4GiB) {
+    // 3 GiB + 1 GiB + 10 bytes: the sum passes 2^32 and keeps its low 32 bits. Sparse
+    // files take no space.
     device_.writeFile("\\Temp\\small.bin", 10);
-    device_.writeFile("\\Temp\\huge.bin", 0);
-    fs::resize_file(device_.host("\\Temp\\huge.bin"), 4ull << 30);  // sparse: takes no space
+    device_.writeFile("\\Temp\\three.bin", 0);
+    device_.writeFile("\\Temp\\S\\one.bin", 0);
+    fs::resize_file(device_.host("\\Temp\\three.bin"), 3ull << 30);
+    fs::resize_file(device_.host("\\Temp\\S\\one.bin"), 1ull << 30);
     EXPECT_EQ(10u, cleanupTemp(0));
+    device_.writeFile("\\Windows\\Temp\\more.bin", 5);
+    EXPECT_EQ(15u, cleanupTemp(0));
 }
 
 TEST_F(SweepTest, FileHeldForWritingCountsZeroAndStays) {

