@@ -92,6 +92,7 @@ void messagesDropFor(HWND handle) {
 void messagesReset() {
     posted.clear();
     input.clear();
+    keyStateReset();
     quitRequested = false;
     quitCode = 0;
     source = nullptr;
@@ -146,7 +147,10 @@ BOOL GetMessageW(LPMSG message, HWND window, UINT first, UINT last) {
             *message = device::makeMessage(nullptr, WM_QUIT, device::quitCode, 0);
             return FALSE;
         }
-        if (device::take(device::input, message, window, first, last)) return TRUE;
+        if (device::take(device::input, message, window, first, last)) {
+            device::keyStateNote(*message);
+            return TRUE;
+        }
         if (device::foregroundRequestsServe() > 0) continue;
         // A copy: the source may act on windows whose modal loops call back in here.
         device::InputSource current = device::source;

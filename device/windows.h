@@ -102,6 +102,10 @@ void messagesDropFor(HWND handle);
 // Empties both queues, the quit request and the input source.
 void messagesReset();
 
+// The keyboard's state follows every input message taken from the queue.
+void keyStateNote(const MSG& message);
+void keyStateReset();
+
 // The device-wide table of top-level windows. A top-level window's handle is its row id
 // times 4, so it means the same window in every process and its lowest bit is free.
 HWND topLevelAdd(std::u16string_view className, std::u16string_view title);  // null: refused

@@ -12,6 +12,10 @@
 #include "winproc.h"
 #include "winuser.h"
 #include "winres.h"
+#include "wingdi.h"
+#include "commctrl.h"
+#include "aygshell.h"
+#include "winnls.h"
 
 // The program's entry point, called by the platform's start-up code with the command
 // line that follows the program's name. Its result is the process exit code.

@@ -71,6 +71,11 @@ HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name);
 // table gives the same handle; it lives as long as the process.
 HACCEL LoadAcceleratorsW(HINSTANCE instance, LPCWSTR name);
 
+// Turns a key message that an entry of `table` names (with exactly its Ctrl, Shift and Alt
+// state for a virtual-key entry) into WM_COMMAND for `window`, wParam MAKEWPARAM(command, 1),
+// sent at once. RETURNS non-zero when it did; 0 for any other message.
+int TranslateAcceleratorW(HWND window, HACCEL table, LPMSG message);
+
 // Finds the resource of `type` named `name`; both are MAKEINTRESOURCEW numbers or
 // strings (matched ignoring case; "#102" stands for the number 102).
 // RETURNS its handle, or null with ERROR_RESOURCE_TYPE_NOT_FOUND when the module holds

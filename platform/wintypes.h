@@ -12,6 +12,7 @@ typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef uint64_t ULONGLONG;
 typedef int32_t LONG;
+typedef int16_t SHORT;
 typedef uint32_t UINT;
 typedef int32_t INT;
 typedef LONG HRESULT;

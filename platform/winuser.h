@@ -87,6 +87,8 @@ typedef struct tagCREATESTRUCTW {
 #define WM_SETTINGCHANGE 0x001A
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
+#define WM_SYSKEYDOWN 0x0104
+#define WM_SYSKEYUP 0x0105
 #define WM_CHAR 0x0102
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
@@ -106,6 +108,7 @@ typedef struct tagCREATESTRUCTW {
 #define VK_RETURN 0x0D
 #define VK_SHIFT 0x10
 #define VK_CONTROL 0x11
+#define VK_MENU 0x12
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
 #define VK_LEFT 0x25
@@ -158,6 +161,7 @@ typedef struct tagCREATESTRUCTW {
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_CLASS_DOES_NOT_EXIST 1411L
 #define ERROR_CLASS_HAS_WINDOWS 1412L
+#define ERROR_CONTROL_ID_NOT_FOUND 1421L
 
 // ---------------------------------------------------------------- classes and windows
 
@@ -271,6 +275,10 @@ void PostQuitMessage(int exitCode);
 // otherwise non-zero.
 BOOL GetMessageW(LPMSG message, HWND window, UINT first, UINT last);
 
+// The state of a key as of the last input message taken from the queue: the high bit
+// (a negative result) when it is down, 0 when it is up.
+SHORT GetKeyState(int virtualKey);
+
 // Posts WM_CHAR for a WM_KEYDOWN of a key that types a character (letters, digits,
 // Space, Enter, Escape, Tab, Backspace); letters type lower case.
 // RETURNS non-zero when it posted one.
@@ -284,3 +292,122 @@ LRESULT DispatchMessageW(const MSG* message);
 // WM_GETTEXTLENGTH set and read the title, WM_PAINT marks the window painted; every other
 // message is ignored. RETURNS the message's default result (0 where none is defined).
 LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// ---------------------------------------------------------------- dialogs
+
+#define WM_ERASEBKGND 0x0014
+#define WM_GETDLGCODE 0x0087
+#define WM_CTLCOLOREDIT 0x0133
+#define WM_CTLCOLORSTATIC 0x0138
+
+// Command ids the dialog manager and the title bar send.
+#define IDOK 1
+#define IDCANCEL 2
+
+#define WS_SYSMENU 0x00080000L
+#define WS_EX_CLIENTEDGE 0x00000200L
+// A top-level window with an OK button in the title bar; pressing it sends WM_COMMAND IDOK.
+#define WS_EX_CAPTIONOKBTN 0x80000000L
+
+// Dialog template styles.
+#define DS_SETFONT 0x0040L
+#define DS_MODALFRAME 0x0080L
+#define DS_SETFOREGROUND 0x0200L
+#define DS_CENTER 0x0800L
+
+// WM_GETDLGCODE answers: the keys a control keeps from the dialog manager.
+#define DLGC_WANTARROWS 0x0001
+#define DLGC_WANTCHARS 0x0080
+
+typedef INT_PTR (*DLGPROC)(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The fixed head of a dialog template; the menu, class, title, font and the controls follow it.
+#pragma pack(push, 2)
+typedef struct {
+    DWORD style;
+    DWORD dwExtendedStyle;
+    WORD cdit;
+    short x;
+    short y;
+    short cx;
+    short cy;
+} DLGTEMPLATE;
+#pragma pack(pop)
+typedef DLGTEMPLATE DLGTEMPLATEW;
+typedef const DLGTEMPLATEW* LPCDLGTEMPLATEW;
+
+// Builds the dialog from `dialogTemplate` (the platform's DLGTEMPLATE layout, lying in the
+// program's resources as LoadResource gives it) with its controls in template order, owned
+// by `owner`'s top-level window, which stays disabled while the dialog runs. The procedure
+// receives WM_INITDIALOG first, wParam the first WS_TABSTOP control and lParam `parameter`;
+// when it returns non-zero the focus goes to that control (to the dialog without one). Then
+// the dialog is shown and a nested message loop runs until EndDialog, the dialog's
+// destruction or WM_QUIT (posted again for the loops around). In that loop Tab and the
+// arrow keys move the focus over the WS_TABSTOP controls in template order (arrows stay
+// with a control that wants them), Escape sends WM_COMMAND IDCANCEL and Enter IDOK, each
+// with BN_CLICKED in the high word. Before each message, windows that need painting are
+// painted, and painting asks the procedure for the colours (WM_ERASEBKGND,
+// WM_CTLCOLORSTATIC, WM_CTLCOLOREDIT). A procedure returning 0 leaves a message to the
+// defaults: WM_CLOSE sends IDCANCEL, the rest go to DefWindowProcW.
+// RETURNS the EndDialog result (0 when the loop ended otherwise); -1 when the template is
+// not readable (ERROR_INVALID_PARAMETER), the owner is not a window
+// (ERROR_INVALID_WINDOW_HANDLE), or a control's class does not exist
+// (ERROR_CANNOT_FIND_WND_CLASS; the date-and-time picker needs InitCommonControlsEx).
+INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner, DLGPROC procedure,
+                                LPARAM parameter);
+
+// Marks the dialog ended with `result`; its loop returns before the next message.
+// RETURNS non-zero; 0 for a window that is not a running dialog (ERROR_INVALID_WINDOW_HANDLE).
+BOOL EndDialog(HWND dialog, INT_PTR result);
+
+// RETURNS the dialog's direct child with control id `id` (IDC_STATIC -1 for controls without
+// one), or null.
+HWND GetDlgItem(HWND dialog, int id);
+// RETURNS the control id of a child window; 0 for a bad window.
+int GetDlgCtrlID(HWND control);
+
+// Fills `rect` with the client area: left and top 0, right and bottom the window's size in
+// pixels. RETURNS non-zero; 0 for a bad window or null rect.
+BOOL GetClientRect(HWND window, LPRECT rect);
+
+// Marks the window (the whole of it; `rect` is not examined) as needing to be painted again;
+// the next UpdateWindow, or the dialog loop before its next message, paints it.
+// RETURNS non-zero; 0 for a bad window.
+BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase);
+
+// ---------------------------------------------------------------- controls
+
+// Buttons.
+#define BS_PUSHBUTTON 0x0000L
+#define BS_DEFPUSHBUTTON 0x0001L
+#define BS_CHECKBOX 0x0002L
+#define BS_AUTOCHECKBOX 0x0003L
+#define BS_TYPEMASK 0x000FL
+#define BM_GETCHECK 0x00F0
+#define BM_SETCHECK 0x00F1
+#define BM_CLICK 0x00F5
+#define BST_UNCHECKED 0x0000
+#define BST_CHECKED 0x0001
+#define BN_CLICKED 0
+
+// Statics.
+#define SS_LEFT 0x0000L
+#define SS_CENTER 0x0001L
+#define SS_RIGHT 0x0002L
+#define SS_ICON 0x0003L
+#define SS_BITMAP 0x000EL
+#define SS_TYPEMASK 0x001FL
+#define SS_NOPREFIX 0x0080L
+#define SS_NOTIFY 0x0100L
+#define STM_SETIMAGE 0x0172
+#define STM_GETIMAGE 0x0173
+#define IMAGE_BITMAP 0
+#define IMAGE_ICON 1
+#define STN_CLICKED 0
+
+// The predefined control classes: "Button" (push buttons and check boxes: a click, Space
+// or BM_CLICK sends WM_COMMAND with BN_CLICKED to the parent; BS_AUTOCHECKBOX toggles
+// first; BM_SETCHECK / BM_GETCHECK set and read the state, BST_CHECKED or BST_UNCHECKED),
+// "Static" (text, or with SS_ICON / SS_BITMAP the picture set by STM_SETIMAGE; with
+// SS_NOTIFY a press sends STN_CLICKED) and "Edit" (a line of text). WM_SETTEXT and
+// WM_GETTEXT set and read a control's text. The dialog manager registers them.
