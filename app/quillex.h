@@ -15,6 +15,16 @@ extern int startDays;     // bit n set: run on weekday n (0 = Sunday ... 6 = Sat
 extern int startTime;     // hours * 100 + minutes; below 1: the time of day when scheduling
 extern int startOptions;  // the actions, one bit each (see the SCHEDULE_ constants)
 
+// Window mode: the instance, the main window, the main dialog's soft-key bar and the
+// shell's activation bookkeeping, all null or zero until window mode sets them.
+extern HINSTANCE appInstance;
+extern HWND mainWindow;
+extern HWND menuBar;
+extern SHACTIVATEINFO activationInfo;
+
+// Posted once to the main window to open the main dialog.
+#define WM_OPEN_MAIN_DIALOG (WM_APP + 0x33)
+
 #define SCHEDULE_NOTIFICATIONS 0x01
 #define SCHEDULE_TEMP 0x02
 #define SCHEDULE_IE_CACHE 0x04
@@ -30,6 +40,29 @@ void resolveInstallDir(void);
 
 // The same two steps into a buffer of MAX_PATH characters of the caller's own.
 void readInstallDir(WCHAR* buffer);
+
+// ---------------------------------------------------------------- app/window.cpp
+
+// The interactive program: initInstance, the accelerators, the posted
+// WM_OPEN_MAIN_DIALOG and the message loop. RETURNS the exit code (0).
+int runWindowMode(HINSTANCE instance, int showCommand);
+
+// One interactive instance: RETURNS 1 when the main window exists and is shown; 0 when
+// another instance runs (it is brought forward) or the window could not be created.
+int initInstance(HINSTANCE instance, int showCommand);
+
+// Registers the main window's class under `className`.
+void registerWindowClass(HINSTANCE instance, const WCHAR* className);
+
+LRESULT mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The soft-key bar of menu-bar resource `menuBarId` for `parent`, or null when the shell
+// refuses.
+HWND createMenuBar(HWND parent, int menuBarId);
+
+// ---------------------------------------------------------------- ui/maindialog.cpp
+
+INT_PTR mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // ---------------------------------------------------------------- app/autorun.cpp
 

@@ -3,10 +3,8 @@
 #include "app/quillex.h"
 
 int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showCommand) {
-    (void)instance;
     (void)previousInstance;
-    (void)showCommand;
-    if (!commandLine || !commandLine[0]) return 0;  // window mode is not part of this build yet
+    if (!commandLine || !commandLine[0]) return runWindowMode(instance, showCommand);
 
     // Every option is a substring test, so "-AUTO", "x-autoy" and "clean" all count.
     _wcslwr(commandLine);

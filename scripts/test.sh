@@ -19,4 +19,4 @@ fi
 
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLEX_WERROR=ON "${config[@]}" >/dev/null
 cmake --build "$dir"
-ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
+ctest --test-dir "$dir" --output-on-failure --timeout 300 -j "$(nproc)"

@@ -1,0 +1,168 @@
+// Window mode: one interactive instance per device, the main dialog opened once from the
+// posted message, and the three ways a run ends, each with exit code 0.
+#include "app/quillex.h"
+#include "device/device.h"
+#include "device/dialogs.h"
+#include "device/journal.h"
+#include "device/windows.h"
+#include "res/resource.h"
+#include "tests/support/scoped_device.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+using testing_support::ScopedDevice;
+
+namespace {
+
+const HINSTANCE kInstance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x10000));
+
+class WindowModeTest : public ::testing::Test {
+protected:
+    void SetUp() override { resetProcessState(); }
+    void TearDown() override {
+        device::windowsReset();
+        device::gdiReset();
+        resetProcessState();
+    }
+    static void resetProcessState() {
+        appInstance = nullptr;
+        mainWindow = nullptr;
+        menuBar = nullptr;
+        installDir[0] = 0;
+    }
+
+    // Input that, once the main dialog is up, acts on it with `act`, then has no more.
+    void whenDialogIsUp(std::function<void(HWND dialog)> act) {
+        device::setInputSource([this, act, done = false]() mutable {
+            if (done) return false;
+            done = true;
+            HWND dialog = GetForegroundWindow();
+            dialogs.push_back(dialog);
+            act(dialog);
+            return true;
+        });
+    }
+
+    std::vector<HWND> dialogs;
+    ScopedDevice device_;
+};
+
+TEST_F(WindowModeTest, OkEndsTheDialogAndDestroysTheMainWindow) {
+    whenDialogIsUp([](HWND dialog) {
+        EXPECT_NE(nullptr, device::dialogFind(dialog));
+        EXPECT_NE(nullptr, device::menuBarOf(dialog));
+        EXPECT_TRUE(device::captionOk(dialog));
+    });
+    EXPECT_EQ(0, WinMain(kInstance, nullptr, const_cast<WCHAR*>(TEXT("")), SW_SHOW));
+    EXPECT_EQ(1u, dialogs.size());  // opened once
+    EXPECT_FALSE(IsWindow(mainWindow));
+    EXPECT_EQ(u"\\Program Files\\Quillex", std::u16string(installDir));  // resolved on the way
+}
+
+TEST_F(WindowModeTest, ExitFromTheToolsMenuEndsLikeOk) {
+    whenDialogIsUp([](HWND dialog) {
+        HWND bar = device::menuBarOf(dialog);
+        ASSERT_NE(nullptr, bar);
+        EXPECT_TRUE(device::menuBarPress(bar, 1));
+        EXPECT_TRUE(device::menuBarChoose(bar, u"Exit"));
+    });
+    EXPECT_EQ(0, runWindowMode(kInstance, SW_SHOW));
+    EXPECT_FALSE(IsWindow(mainWindow));
+}
+
+TEST_F(WindowModeTest, CancelDestroysTheMenuBarAndQuits) {
+    whenDialogIsUp([](HWND) { EXPECT_TRUE(device::inputKey(VK_ESCAPE)); });
+    EXPECT_EQ(0, runWindowMode(kInstance, SW_SHOW));
+    EXPECT_FALSE(IsWindow(menuBar));
+    EXPECT_TRUE(IsWindow(mainWindow));  // the quit request ended the loops; nothing destroyed it
+}
+
+TEST_F(WindowModeTest, EndOfInputEndsTheRunWithZero) {
+    EXPECT_EQ(0, runWindowMode(kInstance, SW_SHOW));
+}
+
+TEST_F(WindowModeTest, MainWindowHasTheClassAndTitleOthersLookFor) {
+    ASSERT_EQ(1, initInstance(kInstance, SW_SHOW));
+    EXPECT_EQ(mainWindow, FindWindowW(TEXT("QUILLEX"), TEXT("Quillex")));
+    EXPECT_TRUE(IsWindowVisible(mainWindow));
+    EXPECT_EQ(kInstance, appInstance);
+}
+
+// Another process of the same device shows a top-level window of `className` titled
+// `title` until the returned pipe is written to or closed.
+struct OtherProcess {
+    pid_t pid;
+    int release;
+};
+
+OtherProcess showWindowInAnotherProcess(const std::string& dir, const WCHAR* className, const WCHAR* title) {
+    int ready[2], release[2];
+    EXPECT_EQ(0, pipe(ready));
+    EXPECT_EQ(0, pipe(release));
+    device::close();  // the child must not share this process's store connection
+    pid_t child = fork();
+    if (child == 0) {
+        close(ready[0]);
+        close(release[1]);
+        char answer = 'n';
+        if (device::open(dir, nullptr)) {
+            WNDCLASSW windowClass = {};
+            windowClass.lpfnWndProc = DefWindowProcW;
+            windowClass.lpszClassName = className;
+            RegisterClassW(&windowClass);
+            if (CreateWindowExW(0, className, title, WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr))
+                answer = 'y';
+        }
+        if (write(ready[1], &answer, 1) != 1) _exit(1);
+        char ignored;
+        while (read(release[0], &ignored, 1) < 0) {
+        }
+        device::windowsReset();
+        _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    char answer = 0;
+    EXPECT_EQ(1, read(ready[0], &answer, 1));
+    EXPECT_EQ('y', answer);
+    close(ready[0]);
+    std::string error;
+    EXPECT_TRUE(device::open(dir, &error)) << error;
+    return {child, release[1]};
+}
+
+void endOtherProcess(const OtherProcess& other) {
+    close(other.release);
+    int status = 0;
+    waitpid(other.pid, &status, 0);
+}
+
+TEST_F(WindowModeTest, SecondInstanceBringsTheFirstForwardAndEnds) {
+    OtherProcess first = showWindowInAnotherProcess(device_.dir(), TEXT("QUILLEX"), TEXT("Quillex"));
+    EXPECT_EQ(0, WinMain(kInstance, nullptr, const_cast<WCHAR*>(TEXT("")), SW_SHOW));
+    // Nothing else happened: no window, no install directory read.
+    EXPECT_EQ(nullptr, mainWindow);
+    EXPECT_EQ(u"", std::u16string(installDir));
+    int forward = 0;
+    for (const device::JournalEvent& event : device::journalList()) forward += event.kind == "foreground";
+    EXPECT_EQ(1, forward);
+    endOtherProcess(first);
+}
+
+TEST_F(WindowModeTest, InstanceTestMatchesClassAndTitleTogether) {
+    OtherProcess other = showWindowInAnotherProcess(device_.dir(), TEXT("NOTQUILLEX"), TEXT("Quillex"));
+    EXPECT_EQ(1, initInstance(kInstance, SW_SHOW));
+    EXPECT_NE(nullptr, mainWindow);
+    endOtherProcess(other);
+}
+
+TEST_F(WindowModeTest, WindowOfAnEndedInstanceDoesNotCount) {
+    OtherProcess ended = showWindowInAnotherProcess(device_.dir(), TEXT("QUILLEX"), TEXT("Quillex"));
+    endOtherProcess(ended);
+    EXPECT_EQ(1, initInstance(kInstance, SW_SHOW));
+}
+
+}  // namespace
