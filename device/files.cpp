@@ -26,26 +26,52 @@ using device::HostPath;
 // admitted, asks whether any other open file description holds the opposite byte.
 // Locks are per open file description, so they hold between handles of one process too.
 constexpr off_t kLockBase = std::numeric_limits<off_t>::max() - 16;
-enum LockByte : off_t { kOpen, kHaveRead, kHaveWrite, kDenyRead, kDenyWrite };
+// The order puts what a shared reader holds (open, have-read, deny-write) side by side,
+// and what it then asks about (have-write, deny-read) too, so the common open places its
+// locks with one call and asks with another.
+enum LockByte : off_t { kOpen, kHaveRead, kDenyWrite, kHaveWrite, kDenyRead, kLockBytes };
+using LockSet = unsigned;  // one bit per LockByte
+constexpr LockSet bit(LockByte byte) { return 1u << byte; }
 
-bool lockByte(int fd, LockByte byte) {
-    struct flock lock {};
-    lock.l_type = F_RDLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = kLockBase + byte;
-    lock.l_len = 1;
-    return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+// Calls `act(start, length)` for each run of adjacent bytes in `bytes`; stops early and
+// RETURNS false when `act` does.
+template <class Act>
+bool forEachRun(LockSet bytes, Act act) {
+    for (off_t start = 0; start < kLockBytes;) {
+        if (!(bytes & (1u << start))) {
+            ++start;
+            continue;
+        }
+        off_t end = start;
+        while (end < kLockBytes && (bytes & (1u << end))) ++end;
+        if (!act(start, end - start)) return false;
+        start = end;
+    }
+    return true;
 }
 
-// Whether another open file description holds `byte`.
-bool othersHold(int fd, LockByte byte) {
-    struct flock lock {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = kLockBase + byte;
-    lock.l_len = 1;
-    if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return true;
-    return lock.l_type != F_UNLCK;
+bool lockBytes(int fd, LockSet bytes) {
+    return forEachRun(bytes, [fd](off_t start, off_t length) {
+        struct flock lock {};
+        lock.l_type = F_RDLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = kLockBase + start;
+        lock.l_len = length;
+        return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+    });
+}
+
+// Whether another open file description holds any of `bytes`.
+bool othersHold(int fd, LockSet bytes) {
+    return !forEachRun(bytes, [fd](off_t start, off_t length) {
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = kLockBase + start;
+        lock.l_len = length;
+        if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return false;
+        return lock.l_type == F_UNLCK;
+    });
 }
 
 // Places this handle's locks, then checks that no other handle forbids it. Placing
@@ -53,19 +79,18 @@ bool othersHold(int fd, LockByte byte) {
 // caller closes `fd`, which drops whatever was placed.
 bool admitSharing(int fd, bool read, bool write, DWORD share) {
     bool denyRead = !(share & FILE_SHARE_READ), denyWrite = !(share & FILE_SHARE_WRITE);
-    if (!lockByte(fd, kOpen)) return false;
-    if (read && !lockByte(fd, kHaveRead)) return false;
-    if (write && !lockByte(fd, kHaveWrite)) return false;
-    if (denyRead && !lockByte(fd, kDenyRead)) return false;
-    if (denyWrite && !lockByte(fd, kDenyWrite)) return false;
-    return !((read && othersHold(fd, kDenyRead)) || (write && othersHold(fd, kDenyWrite)) ||
-             (denyRead && othersHold(fd, kHaveRead)) || (denyWrite && othersHold(fd, kHaveWrite)));
+    LockSet held = bit(kOpen) | (read ? bit(kHaveRead) : 0) | (write ? bit(kHaveWrite) : 0) |
+                   (denyRead ? bit(kDenyRead) : 0) | (denyWrite ? bit(kDenyWrite) : 0);
+    // Each lock held forbids its opposite in every other handle.
+    LockSet opposed = (read ? bit(kDenyRead) : 0) | (write ? bit(kDenyWrite) : 0) |
+                      (denyRead ? bit(kHaveRead) : 0) | (denyWrite ? bit(kHaveWrite) : 0);
+    return lockBytes(fd, held) && !othersHold(fd, opposed);
 }
 
 // Whether any handle, of any process, has the regular file `name` open.
 bool heldOpen(int folder, const char* name) {
     HostFd probe(openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    return probe.valid() && othersHold(probe.get(), kOpen);
+    return probe.valid() && othersHold(probe.get(), bit(kOpen));
 }
 
 bool readOnly(const struct stat& info) { return !S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR); }
