@@ -2,20 +2,26 @@
 // command line as the platform does (everything after the program's name, as one
 // string) and ends the process with WinMain's result. Only leading host options are
 // taken here; everything from the first other argument on reaches WinMain unchanged.
+// Window mode (an empty command line) runs on the script screen unless a person at a
+// terminal started it.
 #include "device/device.h"
 #include "device/processes.h"
+#include "device/screen.h"
 #include "device/utf.h"
 #include "platform/windows.h"
 
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
 const char kUsage[] =
-    "Usage: quillex [--device DIR] [--help] [--version] [COMMAND LINE]\n"
+    "Usage: quillex [--device DIR] [--screen script] [--help] [--version] [COMMAND LINE]\n"
     "\n"
     "Runs Quillex on an emulated device. The command line is handed to the program as it\n"
     "stands; each of these letters anywhere in it runs one action, in this order:\n"
@@ -27,6 +33,14 @@ const char kUsage[] =
     "  -auto  the automatic run (nothing else on the line is looked at)\n"
     "Every action writes a line to Quillex.log in the install folder.\n"
     "\n"
+    "An empty command line starts the interactive program. With --screen script, or when\n"
+    "standard input is not a terminal, it reads one input event a line from standard input:\n"
+    "  tap ID, softkey left|right, menu TEXT, key NAME (Escape, Enter, Tab, Space, Up, Down,\n"
+    "  Left, Right, 0-9), ok (the title bar's OK), dump (write the screen); '#' comments.\n"
+    "The screen is written as text after each event that changes it. At the end of the input\n"
+    "the program ends as if its user had quit it, with exit code 0. On a terminal without\n"
+    "--screen this usage is shown instead: the terminal screen is not built yet.\n"
+    "\n"
     "The device is DIR, else $QUILLEX_DEVICE, else $XDG_DATA_HOME/quillex/device\n"
     "(~/.local/share/quillex/device); it is created on first use.\n";
 
@@ -34,6 +48,7 @@ const char kUsage[] =
 
 int main(int argc, char** argv) {
     std::string deviceDir;
+    bool scriptScreen = false;
     int first = 1;
     for (; first < argc; ++first) {
         const char* arg = argv[first];
@@ -53,6 +68,13 @@ int main(int argc, char** argv) {
             deviceDir = argv[++first];
         } else if (std::strncmp(arg, "--device=", 9) == 0) {
             deviceDir = arg + 9;
+        } else if (std::strcmp(arg, "--screen") == 0 || std::strncmp(arg, "--screen=", 9) == 0) {
+            const char* screen = arg[8] == '=' ? arg + 9 : (first + 1 < argc ? argv[++first] : "");
+            if (std::strcmp(screen, "script") != 0) {
+                std::fputs("quillex: --screen takes \"script\"\n", stderr);
+                return 2;
+            }
+            scriptScreen = true;
         } else {
             break;
         }
@@ -63,8 +85,8 @@ int main(int argc, char** argv) {
         if (i > first) commandLine += ' ';
         commandLine += argv[i];
     }
-    if (commandLine.empty()) {
-        // The interactive program needs the window system, which this build lacks.
+    if (commandLine.empty() && !scriptScreen && isatty(STDIN_FILENO)) {
+        // A person at a terminal: the terminal screen is not built yet.
         std::fputs(kUsage, stdout);
         return 0;
     }
@@ -82,6 +104,7 @@ int main(int argc, char** argv) {
     line.push_back(0);
     // The module handle the platform gives a program: never null.
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x10000));
+    if (commandLine.empty()) device::scriptScreenStart(std::cin, std::cout, std::cerr);
     int result = WinMain(instance, nullptr, line.data(), SW_SHOW);
     device::close();
     return result;
