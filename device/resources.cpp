@@ -47,16 +47,10 @@ struct Module {
     std::mutex mutex;  // guards `loaded`
 };
 
+// A resource header's type and name are always present, as a number or a name.
 NameOrNumber readHeaderField(ByteReader& in) {
-    NameOrNumber field;
+    NameOrNumber field = readNameOrNumber(in);
     field.present = true;
-    WORD first = in.word();
-    if (first == 0xFFFF) {
-        field.number = in.word();
-    } else {
-        field.text.push_back(static_cast<char16_t>(first));
-        field.text += in.string();
-    }
     return field;
 }
 

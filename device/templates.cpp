@@ -5,7 +5,6 @@
 #include "device/bytereader.h"
 
 namespace device {
-namespace {
 
 NameOrNumber readNameOrNumber(ByteReader& in) {
     NameOrNumber field;
@@ -20,6 +19,8 @@ NameOrNumber readNameOrNumber(ByteReader& in) {
     }
     return field;
 }
+
+namespace {
 
 bool readItem(ByteReader& in, DialogItemLayout* item) {
     in.align(4);

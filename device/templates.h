@@ -53,6 +53,11 @@ bool parseDialogTemplate(const void* data, size_t size, DialogLayout* layout);
 // any case ("STATIC"), any other string as it stands, empty for an unknown number.
 std::u16string controlClassName(const NameOrNumber& windowClass);
 
+class ByteReader;
+// Reads a field that is either 0xFFFF and a number, a terminated UTF-16 name, or (a lone 0)
+// absent, as dialog templates and resource headers store them.
+NameOrNumber readNameOrNumber(ByteReader& in);
+
 // Item flags of a menu template (the platform's MF_* values).
 constexpr WORD kMenuGrayed = 0x0001;
 constexpr WORD kMenuDisabled = 0x0002;

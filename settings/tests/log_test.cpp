@@ -102,48 +102,38 @@ TEST_F(LogTest, FailedReopenForEmptyingLosesTheLineAndKeepsTheFile) {
     EXPECT_EQ(60001u, device_.readText(kLog).size());
 }
 
-// A child process holds the log open without sharing for `holdMs`, then lets it go.
-pid_t holdLogInChild(int holdMs, int readyPipe) {
+// Writes `text` while a child process holds the log open without sharing for `holdMs`
+// milliseconds; RETURNS the log afterwards.
+std::string writeWhileHeldByAnotherProcess(const ScopedDevice& device, int holdMs, const char* text) {
+    int fds[2];
+    EXPECT_EQ(0, pipe(fds));
     pid_t child = fork();
     if (child == 0) {
-        HANDLE file = CreateFileW(TEXT("\\Program Files\\Quillex\\Quillex.log"), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = CreateFileW(TEXT("\\Program Files\\Quillex\\Quillex.log"), GENERIC_WRITE, 0, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         char ready = file != INVALID_HANDLE_VALUE ? 'y' : 'n';
-        if (write(readyPipe, &ready, 1) != 1) _exit(1);
+        if (write(fds[1], &ready, 1) != 1) _exit(1);
         usleep(holdMs * 1000);
         _exit(0);  // the handle goes with the process
     }
-    return child;
+    char ready = 0;
+    EXPECT_EQ(1, read(fds[0], &ready, 1));
+    EXPECT_EQ('y', ready);
+    writeLog(text);
+    int status;
+    waitpid(child, &status, 0);
+    close(fds[0]);
+    close(fds[1]);
+    return device.readText(kLog);
 }
 
 TEST_F(LogTest, LineWaitsForALogBrieflyHeldByAnotherProcess) {
-    int fds[2];
-    ASSERT_EQ(0, pipe(fds));
-    pid_t child = holdLogInChild(300, fds[1]);
-    char ready = 0;
-    ASSERT_EQ(1, read(fds[0], &ready, 1));
-    ASSERT_EQ('y', ready);
-    writeLog("after the other process");
-    int status;
-    waitpid(child, &status, 0);
-    close(fds[0]);
-    close(fds[1]);
-    EXPECT_EQ(std::vector<std::string>{"06/12 03:43:37 ->after the other process"}, logLines(device_.readText(kLog)));
+    EXPECT_EQ(std::vector<std::string>{"06/12 03:43:37 ->after the other process"},
+              logLines(writeWhileHeldByAnotherProcess(device_, 300, "after the other process")));
 }
 
 TEST_F(LogTest, LineIsLostWhenTheLogStaysHeld) {
-    int fds[2];
-    ASSERT_EQ(0, pipe(fds));
-    pid_t child = holdLogInChild(2500, fds[1]);
-    char ready = 0;
-    ASSERT_EQ(1, read(fds[0], &ready, 1));
-    ASSERT_EQ('y', ready);
-    writeLog("lost");
-    int status;
-    waitpid(child, &status, 0);
-    close(fds[0]);
-    close(fds[1]);
-    EXPECT_EQ("", device_.readText(kLog));
+    EXPECT_EQ("", writeWhileHeldByAnotherProcess(device_, 2500, "lost"));
 }
 
 }  // namespace
