@@ -9,12 +9,13 @@ scripts/deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release >/dev/null
 bin=build/release
+tools=build/release/tools
 
 device="${1:-build/demo-device}"
 rm -rf "$device"
-"$bin/quillex-device" --device "$device" init --demo
+"$tools/quillex-device" --device "$device" init --demo
 
-tool="$bin/quillex-device --device $device"
+tool="$tools/quillex-device --device $device"
 echo "== the device before: $(du -sb "$device/fs" | cut -f1) bytes in $(find "$device/fs" -type f | wc -l) files"
 echo "== its notification queue:"
 $tool notify list
