@@ -377,6 +377,20 @@ int GetWindowTextW(HWND handle, LPWSTR text, int maxCount) {
     return static_cast<int>(SendMessageW(handle, WM_GETTEXT, static_cast<WPARAM>(maxCount), reinterpret_cast<LPARAM>(text)));
 }
 
+namespace {
+
+// The `size` extra bytes of a window at `index`, or null (last error set) when they are
+// not all inside the window's extra bytes.
+BYTE* extraBytesAt(Window* window, int index, size_t size) {
+    if (index < 0 || static_cast<size_t>(index) + size > window->extraBytes.size()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return window->extraBytes.data() + index;
+}
+
+}  // namespace
+
 LONG_PTR GetWindowLongPtrW(HWND handle, int index) {
     Window* window = windowFind(handle);
     if (!window) return device::invalidWindow();
@@ -389,11 +403,8 @@ LONG_PTR GetWindowLongPtrW(HWND handle, int index) {
     case GWL_USERDATA: return window->userData;
     }
     LONG_PTR value = 0;
-    if (index < 0 || static_cast<size_t>(index) + sizeof value > window->extraBytes.size()) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    std::memcpy(&value, window->extraBytes.data() + index, sizeof value);
+    BYTE* bytes = extraBytesAt(window, index, sizeof value);
+    if (bytes) std::memcpy(&value, bytes, sizeof value);
     return value;
 }
 
@@ -409,11 +420,9 @@ LONG_PTR SetWindowLongPtrW(HWND handle, int index, LONG_PTR value) {
     case GWL_EXSTYLE: window->exStyle = static_cast<DWORD>(value); return previous;
     case GWL_USERDATA: window->userData = value; return previous;
     }
-    if (index < 0 || static_cast<size_t>(index) + sizeof value > window->extraBytes.size()) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    std::memcpy(window->extraBytes.data() + index, &value, sizeof value);
+    BYTE* bytes = extraBytesAt(window, index, sizeof value);
+    if (!bytes) return 0;
+    std::memcpy(bytes, &value, sizeof value);
     return previous;
 }
 
@@ -421,11 +430,8 @@ LONG GetWindowLongW(HWND handle, int index) {
     Window* window = windowFind(handle);
     if (!window || index < 0) return static_cast<LONG>(GetWindowLongPtrW(handle, index));
     LONG value = 0;
-    if (static_cast<size_t>(index) + sizeof value > window->extraBytes.size()) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    std::memcpy(&value, window->extraBytes.data() + index, sizeof value);
+    BYTE* bytes = extraBytesAt(window, index, sizeof value);
+    if (bytes) std::memcpy(&value, bytes, sizeof value);
     return value;
 }
 
@@ -433,8 +439,9 @@ LONG SetWindowLongW(HWND handle, int index, LONG value) {
     Window* window = windowFind(handle);
     if (!window || index < 0) return static_cast<LONG>(SetWindowLongPtrW(handle, index, value));
     LONG previous = GetWindowLongW(handle, index);
-    if (static_cast<size_t>(index) + sizeof value > window->extraBytes.size()) return 0;
-    std::memcpy(window->extraBytes.data() + index, &value, sizeof value);
+    BYTE* bytes = extraBytesAt(window, index, sizeof value);
+    if (!bytes) return 0;
+    std::memcpy(bytes, &value, sizeof value);
     return previous;
 }
 
