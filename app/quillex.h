@@ -62,7 +62,68 @@ HWND createMenuBar(HWND parent, int menuBarId);
 
 // ---------------------------------------------------------------- ui/maindialog.cpp
 
+// The full-screen main dialog: five figures with their check boxes, the Cleanup soft key
+// and the Tools menu. Its OK, Exit and Cancel end the program.
 INT_PTR mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Writes the five figures of the main dialog, each as soon as it is measured: the number
+// of notifications the platform holds, then the temporary files, browser cache, browser
+// history and offline reader's cache.
+void updateSizes(HWND dialog);
+
+// The cleaning command: cleans the checked kinds in row order, refreshes the figures,
+// starts "calnot.exe" and, 50 ms later, "clocknot.exe", then unchecks the boxes.
+void runCleanup(HWND dialog);
+
+// The About box: closes only with its caption's OK.
+INT_PTR aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// ---------------------------------------------------------------- ui/autostart.cpp
+
+// The Auto-start dialog's weekday toggles (toggle k: weekday k, 0 = Sunday) and its two
+// brushes; set afresh at every opening, kept after it closes.
+extern int dayToggles[7];
+extern HBRUSH darkBrush;
+extern HBRUSH lightBrush;
+
+// The Auto-start settings: weekday cells, time picker, six action boxes. There is no
+// Cancel; OK saves the settings to the registry and closes.
+INT_PTR autoStartDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// ---------------------------------------------------------------- ui/conversions.cpp
+
+#define DARK_COLOUR RGB(7, 27, 149)               // selected letter cells; unselected letters
+#define LIGHT_COLOUR RGB(220, 220, 230)           // the Auto-start dialog's background
+#define SELECTED_LETTER_COLOUR RGB(240, 250, 240)
+
+// A figure of bytes: "%.1f KB" up to and including one mebibyte, "%.1f MB" above.
+void formatSizeText(DWORD bytes, WCHAR* text, size_t capacity);
+// A count in decimal.
+void formatCount(DWORD count, WCHAR* text, size_t capacity);
+
+// Weekday toggles (0 or 1 each) from the bits 0-6 of startDays, and back.
+void togglesFromDays(int days, int toggles[7]);
+int daysFromToggles(const int toggles[7]);
+
+// Puts the stored startTime (hours * 100 + minutes) into a clock reading's hour and minute.
+// A time below 1, or one that is no time of day, leaves the reading as it is.
+void pickerTimeFromStartTime(int time, SYSTEMTIME* now);
+// The startTime of a picker's time: hours * 100 + minutes, seconds dropped.
+int startTimeFromPickerTime(const SYSTEMTIME* time);
+
+// The action boxes' states (BST_CHECKED or BST_UNCHECKED) from the bits 0-5 of
+// startOptions, and back; only a state of exactly BST_CHECKED sets its bit.
+void checksFromOptions(int options, int checks[6]);
+int optionsFromChecks(const int checks[6]);
+
+// The picker's format from the locale: clock flag "0" gives "h<sep>mm tt" (12-hour), any
+// other "HH<sep>mm", <sep> being the separator's first character (a colon when empty).
+void pickerFormat(const WCHAR* separator, const WCHAR* clockFlag, WCHAR* format, size_t capacity);
+
+// The colours of a static control of the Auto-start dialog. RETURNS 1 when its
+// background is the dark brush, 0 for the light one; *setsText tells whether *textColour
+// was set (letter cells only: their text colour follows their toggle).
+int staticColours(int controlId, const int toggles[7], COLORREF* textColour, int* setsText);
 
 // ---------------------------------------------------------------- app/autorun.cpp
 

@@ -1,0 +1,182 @@
+// The main dialog in a running program: the figures it measures at opening, the Cleanup
+// soft key (what it cleans, in which order, what it refreshes and starts), the Tools
+// menu's Export Log, About and Automatic Start.
+#include "device/clock.h"
+#include "device/faults.h"
+#include "device/journal.h"
+#include "device/notifications.h"
+#include "res/resource.h"
+#include "ui/tests/dialog_steps.h"
+
+#include <algorithm>
+
+namespace {
+
+using dialog_steps::addReminder;
+using dialog_steps::ProgramTest;
+
+const char* const kTempFile = "\\Temp\\a.tmp";
+const char* const kWindowsTempFile = "\\Windows\\Temp\\b.tmp";
+const char* const kCacheFile = "\\Windows\\Profiles\\guest\\Temporary Internet Files\\Content.IE5\\X1\\page.htm";
+const char* const kHistoryFile = "\\Windows\\Profiles\\guest\\History\\History.IE5\\index.dat";
+const char* const kAvantGoFile = "\\Windows\\AvantGo\\channel.db";
+const int kBoxes[] = {IDC_NOTIFICATIONS_CHECK, IDC_TEMP_CHECK, IDC_IECACHE_CHECK, IDC_HISTORY_CHECK,
+                      IDC_AVANTGO_CHECK};
+
+DWORD notificationCount() {
+    DWORD count = 0;
+    CeGetUserNotificationHandles(nullptr, 0, &count);
+    return count;
+}
+
+std::vector<device::JournalEvent> starts() {
+    std::vector<device::JournalEvent> result;
+    for (const device::JournalEvent& event : device::journalList())
+        if (event.kind == "start") result.push_back(event);
+    return result;
+}
+
+class MainDialogTest : public ProgramTest {
+protected:
+    void fillDevice() {
+        device_.writeFile(kTempFile, 1536);
+        device_.writeFile(kWindowsTempFile, 1048576 - 1536);
+        device_.writeFile(kCacheFile, 1572864);
+        device_.writeFile(kHistoryFile, 2048);
+        device_.writeFile(kAvantGoFile, 1048577);
+        for (int i = 0; i < 3; ++i) addReminder();
+    }
+};
+
+TEST_F(MainDialogTest, OpensWithEveryFigureMeasuredAndNoBoxChecked) {
+    fillDevice();
+    then([] {
+        EXPECT_EQ(u"Quillex", textOf(front()));
+        EXPECT_EQ(u"3", figure(IDC_NOTIFICATIONS_COUNT));
+        EXPECT_EQ(u"1024.0 KB", figure(IDC_TEMP_SIZE));  // both temporary folders
+        EXPECT_EQ(u"1.5 MB", figure(IDC_IECACHE_SIZE));
+        EXPECT_EQ(u"2.0 KB", figure(IDC_HISTORY_SIZE));
+        EXPECT_EQ(u"1.0 MB", figure(IDC_AVANTGO_SIZE));
+        for (int box : kBoxes) EXPECT_FALSE(checked(box)) << box;
+        EXPECT_FALSE(device::cursorIsWait());
+    });
+    EXPECT_EQ(0, runProgram());
+    EXPECT_TRUE(device_.exists(kTempFile));  // measuring changes nothing
+    EXPECT_EQ(3u, notificationCount());
+}
+
+TEST_F(MainDialogTest, CleanupWithEveryBoxCheckedCleansInRowOrderThenRefreshesAndStarts) {
+    fillDevice();
+    then([] {
+        for (int box : kBoxes) tap(box);
+    });
+    then([] {
+        for (int box : kBoxes) EXPECT_TRUE(checked(box)) << box;
+        softKey(0);
+    });
+    then([this] {
+        DWORD left = notificationCount();
+        EXPECT_LT(left, 3u);
+        std::u16string count = figure(IDC_NOTIFICATIONS_COUNT);
+        EXPECT_EQ(std::to_string(left), std::string(count.begin(), count.end()));
+        for (int id : {IDC_TEMP_SIZE, IDC_IECACHE_SIZE, IDC_HISTORY_SIZE, IDC_AVANTGO_SIZE})
+            EXPECT_EQ(u"0.0 KB", figure(id)) << id;
+        for (int box : kBoxes) EXPECT_FALSE(checked(box)) << box;
+        EXPECT_FALSE(device::cursorIsWait());
+        std::vector<std::string> log = logTexts();
+        ASSERT_EQ(5u, log.size());
+        EXPECT_EQ(0u, log[0].rfind("cleanupNotifications: 3 items", 0)) << log[0];
+        EXPECT_EQ((std::vector<std::string>{"cleanupTemp", "cleanupIECache", "cleanupHistory", "cleanupAvantGo"}),
+                  std::vector<std::string>(log.begin() + 1, log.end()));
+        for (const char* file : {kTempFile, kWindowsTempFile, kCacheFile, kHistoryFile, kAvantGoFile})
+            EXPECT_FALSE(device_.exists(file)) << file;
+    });
+    EXPECT_EQ(0, runProgram());
+    std::vector<device::JournalEvent> started = starts();
+    ASSERT_EQ(2u, started.size());
+    EXPECT_EQ("calnot.exe", started[0].application.value_or(""));
+    EXPECT_EQ("clocknot.exe", started[1].application.value_or(""));
+    EXPECT_TRUE(started[0].found && started[1].found);
+}
+
+TEST_F(MainDialogTest, CleanupWithNothingCheckedStillRefreshesAndStartsBothPrograms) {
+    device::clockRun();
+    then([this] {
+        EXPECT_EQ(u"0.0 KB", figure(IDC_TEMP_SIZE));
+        device_.writeFile(kTempFile, 1536);  // appears after the opening measured
+        softKey(0);
+    });
+    then([this] {
+        EXPECT_EQ(u"1.5 KB", figure(IDC_TEMP_SIZE));
+        EXPECT_TRUE(device_.exists(kTempFile));
+        EXPECT_TRUE(logTexts().empty());
+    });
+    EXPECT_EQ(0, runProgram());
+    std::vector<device::JournalEvent> started = starts();
+    ASSERT_EQ(2u, started.size());
+    EXPECT_EQ("calnot.exe", started[0].application.value_or(""));
+    EXPECT_EQ("clocknot.exe", started[1].application.value_or(""));
+    // The pause between them shows in the device's clock, which runs with the host's.
+    EXPECT_GE(started[1].time - started[0].time, 50u * 10000);
+}
+
+TEST_F(MainDialogTest, ExportLogWritesTheVerboseLogAndLeavesFiguresAndBoxes) {
+    for (int i = 0; i < 3; ++i) addReminder();
+    then([] { tap(IDC_TEMP_CHECK); });
+    then([this] {
+        device_.writeFile(kTempFile, 1536);
+        choose(u"Export Log");
+    });
+    then([this] {
+        EXPECT_LT(notificationCount(), 3u);
+        EXPECT_EQ(u"3", figure(IDC_NOTIFICATIONS_COUNT));
+        EXPECT_EQ(u"0.0 KB", figure(IDC_TEMP_SIZE));
+        EXPECT_TRUE(checked(IDC_TEMP_CHECK));
+        std::vector<std::string> log = logTexts();
+        ASSERT_GE(log.size(), 2u);  // a line for each entry kept, then the summary
+        EXPECT_EQ(0u, log.back().rfind("cleanupNotifications: 3 items", 0)) << log.back();
+        EXPECT_TRUE(device_.exists(kTempFile));
+    });
+    EXPECT_EQ(0, runProgram());
+    EXPECT_TRUE(starts().empty());
+}
+
+TEST_F(MainDialogTest, AboutClosesOnlyWithItsCaptionOk) {
+    HWND main = nullptr;
+    then([&main] {
+        main = front();
+        choose(u"About");
+    });
+    then([] {
+        EXPECT_EQ(u"About Quillex", textOf(front()));
+        EXPECT_TRUE(device::inputKey(VK_ESCAPE));  // Cancel
+        PostMessageW(front(), WM_COMMAND, IDM_EXIT, 0);
+    });
+    then([] {
+        EXPECT_EQ(u"About Quillex", textOf(front()));
+        EXPECT_TRUE(device::captionOk(front()));
+    });
+    then([&main] {
+        EXPECT_EQ(main, front());
+        EXPECT_TRUE(device::captionOk(front()));
+    });
+    EXPECT_EQ(0, runProgram());
+    EXPECT_FALSE(IsWindow(mainWindow));
+}
+
+TEST_F(MainDialogTest, AutomaticStartRegistersTheNextRunEvenWhenTheDialogCannotOpen) {
+    testing_support::setRegBytes(HKEY_CURRENT_USER, "Software\\Holvenark\\Quillex", "startDays", REG_DWORD,
+                                 std::string("\x7F\0\0\0", 4));
+    testing_support::setRegBytes(HKEY_CURRENT_USER, "Software\\Holvenark\\Quillex", "startOptions", REG_DWORD,
+                                 std::string("\x01\0\0\0", 4));
+    device::faultArm("DialogBoxIndirectParamW", 2);  // the first runs the main dialog
+    then([] { choose(u"Automatic Start"); });
+    then([] { EXPECT_EQ(u"Quillex", textOf(front())); });
+    EXPECT_EQ(0, runProgram());
+    device::faultDisarmAll();
+    std::vector<device::NotificationEntry> entries = device::notificationList();
+    ASSERT_EQ(1u, entries.size());
+    EXPECT_EQ(u"-auto", entries[0].arguments.value_or(u""));
+}
+
+}  // namespace
