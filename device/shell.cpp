@@ -1,15 +1,11 @@
-// The handheld shell and the locale: full-screen dialogs with the title bar's OK, the
-// soft-key menu bar built from the menu-bar data and its menu, the input panel's
-// bookkeeping on activation, and the regional time settings kept as device settings.
+// The handheld shell: full-screen dialogs with the title bar's OK, the soft-key menu bar
+// built from the menu-bar data and its menu, and the input panel's bookkeeping on
+// activation.
 #include "device/dialogs.h"
 
 #include "device/faults.h"
-#include "device/store.h"
 #include "device/utf.h"
 #include "device/windows.h"
-
-#include <langinfo.h>
-#include <locale.h>
 
 namespace device {
 namespace {
@@ -72,27 +68,6 @@ std::u16string menuKey(std::u16string_view text) {
         key.push_back(c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c);
     }
     return key;
-}
-
-// The host's time format: the separator after the hour and whether the clock runs to 24.
-void hostTimeFormat(std::string* separator, bool* clock24) {
-    *separator = ":";
-    *clock24 = true;
-    locale_t host = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
-    if (!host) return;
-    std::string format = nl_langinfo_l(T_FMT, host);
-    freelocale(host);
-    if (format.find("%r") != std::string::npos) {
-        *clock24 = false;
-        return;
-    }
-    for (const char* hour : {"%H", "%k", "%I", "%l"}) {
-        size_t at = format.find(hour);
-        if (at == std::string::npos) continue;
-        *clock24 = hour[1] == 'H' || hour[1] == 'k';
-        if (at + 2 < format.size() && format[at + 2] != '%') *separator = format.substr(at + 2, 1);
-        return;
-    }
 }
 
 }  // namespace
@@ -244,31 +219,4 @@ BOOL SHHandleWMSettingChange(HWND, WPARAM wParam, LPARAM, SHACTIVATEINFO* info) 
     }
     if (wParam == SPI_SETSIPINFO && info->fActive) info->fSipUp = device::inputPanelUp() ? 1 : 0;
     return TRUE;
-}
-
-int GetLocaleInfoW(LCID locale, LCTYPE type, LPWSTR data, int dataChars) {
-    if (device::faultHit("GetLocaleInfoW")) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    if ((locale != LOCALE_USER_DEFAULT && locale != LOCALE_SYSTEM_DEFAULT) ||
-        (type != LOCALE_STIME && type != LOCALE_ITIME) || dataChars < 0 || (dataChars > 0 && !data)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    std::string separator;
-    bool clock24 = true;
-    device::hostTimeFormat(&separator, &clock24);
-    std::u16string value = type == LOCALE_STIME
-                               ? device::toUtf16(device::settingGet("locale.timeSeparator", separator))
-                               : device::toUtf16(device::settingGet("locale.clock24", clock24 ? "1" : "0"));
-    int needed = static_cast<int>(value.size()) + 1;
-    if (dataChars == 0) return needed;
-    if (dataChars < needed) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    std::copy(value.begin(), value.end(), data);
-    data[value.size()] = 0;
-    return needed;
 }

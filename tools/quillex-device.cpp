@@ -4,6 +4,7 @@
 #include "device/clock.h"
 #include "device/device.h"
 #include "device/journal.h"
+#include "device/locale.h"
 #include "device/notifications.h"
 #include "device/processes.h"
 #include "device/scheduler.h"
@@ -138,6 +139,13 @@ int main(int argc, char** argv) {
     std::string versionText;
     versionCommand->add_option("MAJOR.MINOR", versionText, "e.g. 4.20 or 5.1 (the default)");
 
+    CLI::App* localeCommand =
+        app.add_subcommand("locale", "Show or set the time format the device reports to programs");
+    std::optional<std::string> separatorText;
+    std::optional<int> clockHours;
+    localeCommand->add_option("--time-separator", separatorText, "Between hours and minutes, e.g. \":\" or \".\"");
+    localeCommand->add_option("--clock", clockHours, "12 or 24 hours")->check(CLI::IsMember({12, 24}));
+
     CLI::App* eventsCommand =
         app.add_subcommand("events", "List the device's journal: program starts, restarts and fired entries");
     bool eventsJson = false;
@@ -182,6 +190,12 @@ int main(int argc, char** argv) {
     if (!versionText.empty() && !(newVersion = device::parsePlatformVersion(versionText))) {
         std::fprintf(stderr, "quillex-device: not a platform version: \"%s\" (expected MAJOR.MINOR, such as 4.20)\n",
                      versionText.c_str());
+        return 2;
+    }
+
+    if (separatorText && !device::validTimeSeparator(*separatorText)) {
+        std::fprintf(stderr, "quillex-device: not a time separator: \"%s\" (expected 1 to 3 characters, none a "
+                             "letter or a digit)\n", separatorText->c_str());
         return 2;
     }
 
@@ -248,6 +262,15 @@ int main(int argc, char** argv) {
     if (versionCommand->parsed()) {
         if (newVersion && !device::platformVersionSet(*newVersion)) return fail("cannot change the platform version");
         std::puts(device::formatPlatformVersion(device::platformVersion()).c_str());
+        return 0;
+    }
+    if (localeCommand->parsed()) {
+        std::optional<bool> clock24;
+        if (clockHours) clock24 = *clockHours == 24;
+        if ((separatorText || clock24) && !device::timeFormatSet(separatorText, clock24))
+            return fail("cannot change the time format");
+        device::TimeFormat format = device::timeFormat();
+        std::printf("time separator \"%s\"\n%d-hour clock\n", format.separator.c_str(), format.clock24 ? 24 : 12);
         return 0;
     }
     if (eventsCommand->parsed()) {

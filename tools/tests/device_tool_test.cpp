@@ -62,6 +62,18 @@ TEST_F(DeviceToolTest, ClockCanBeFrozenSetAndReleased) {
     EXPECT_NE(std::string::npos, tool({"clock", "run"}).output.find("(running)"));
 }
 
+TEST_F(DeviceToolTest, LocaleSetsWhatProgramsReadAndKeepsWhatIsNotGiven) {
+    EXPECT_EQ("time separator \".\"\n12-hour clock\n", tool({"locale", "--clock", "12", "--time-separator", "."}).output);
+    EXPECT_EQ("time separator \".\"\n24-hour clock\n", tool({"locale", "--clock", "24"}).output);
+    EXPECT_EQ("time separator \".\"\n24-hour clock\n", tool({"locale"}).output);
+    // The program reads it: its Auto-start picker shows the time in that format.
+    ASSERT_EQ(0, tool({"reg", "import", "-"}, "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Holvenark\\Quillex]\n"
+                                               "\"startTime\"=dword:0000072b\n").exitCode);
+    RunResult screen = run(testing_support::quillexBinary(), {"--device", dir_},
+                           "softkey right\nmenu Automatic Start\ndump\n");
+    EXPECT_NE(std::string::npos, screen.output.find("At:         18.35")) << screen.output;
+}
+
 TEST_F(DeviceToolTest, BadInputIsRefusedWithAMessage) {
     struct Case {
         std::vector<std::string> args;
@@ -73,6 +85,9 @@ TEST_F(DeviceToolTest, BadInputIsRefusedWithAMessage) {
         {{"frobnicate"}, "frobnicate"},
         {{"reg", "import", "/nonexistent/file.reg"}, "cannot read"},
         {{"reg", "export", "HKEY_LOCAL_MACHINE\\No\\Such\\Key"}, "No\\Such\\Key"},
+        {{"locale", "--time-separator", "h"}, "not a time separator"},
+        {{"locale", "--time-separator", "::::"}, "not a time separator"},
+        {{"locale", "--clock", "13"}, "--clock"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));

@@ -1,7 +1,7 @@
 // The Auto-start dialog run on its own: what it shows from the stored settings and the
 // locale, how a letter tap repaints its cell, that Cancel is ignored, and what OK stores.
 #include "device/registry.h"
-#include "device/store.h"
+#include "device/locale.h"
 #include "res/resource.h"
 #include "ui/tests/dialog_steps.h"
 
@@ -165,14 +165,13 @@ TEST_F(AutoStartTest, CancelIsIgnoredAndMidnightStoresZero) {
 
 TEST_F(AutoStartTest, PickerFollowsTheLocalesClockAndSeparator) {
     storeValue("startTime", 1830);
-    ASSERT_TRUE(device::settingSet("locale.timeSeparator", "."));
-    ASSERT_TRUE(device::settingSet("locale.clock24", "0"));
+    ASSERT_TRUE(device::timeFormatSet(".", false));
     then([] {
         EXPECT_EQ(u"6.30 PM", device::pickerText(picker()));
         EXPECT_TRUE(device::captionOk(front()));
     });
     EXPECT_EQ(IDOK, runDialog());
-    ASSERT_TRUE(device::settingSet("locale.clock24", "1"));
+    ASSERT_TRUE(device::timeFormatSet(std::nullopt, true));
     then([] {
         EXPECT_EQ(u"18.30", device::pickerText(picker()));
         EXPECT_TRUE(device::captionOk(front()));

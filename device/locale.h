@@ -1,0 +1,27 @@
+// The device's regional settings beyond what the program calls: the time format that
+// GetLocaleInfoW reports, as the tool shows and sets it.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace device {
+
+struct TimeFormat {
+    std::string separator = ":";  // between hours and minutes: 1 to 3 characters
+    bool clock24 = true;          // false: a 12-hour clock with AM and PM
+};
+
+// The device's time format: what was set, else the host's locale's, else a colon and the
+// 24-hour clock.
+TimeFormat timeFormat();
+
+// Whether `separator` can be the time separator: 1 to 3 characters, none a digit or a
+// letter (a picker format could not tell it from its fields).
+bool validTimeSeparator(const std::string& separator);
+
+// Stores the parts given; the others stay as they are. RETURNS false for a separator that
+// is not valid, or when the store refused.
+bool timeFormatSet(const std::optional<std::string>& separator, std::optional<bool> clock24);
+
+}  // namespace device
