@@ -9,11 +9,13 @@
 #include "ui/tests/dialog_steps.h"
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
 using dialog_steps::addReminder;
 using dialog_steps::ProgramTest;
+using testing_support::ScopedDevice;
 
 const char* const kTempFile = "\\Temp\\a.tmp";
 const char* const kWindowsTempFile = "\\Windows\\Temp\\b.tmp";
@@ -118,6 +120,74 @@ TEST_F(MainDialogTest, CleanupWithNothingCheckedStillRefreshesAndStartsBothProgr
     EXPECT_EQ("clocknot.exe", started[1].application.value_or(""));
     // The pause between them shows in the device's clock, which runs with the host's.
     EXPECT_GE(started[1].time - started[0].time, 50u * 10000);
+}
+
+// What the figure and check-box controls of the main dialog are asked, with what was true
+// at that moment: the wait cursor, the system programs started so far, the temporary file.
+struct ControlCall {
+    int id;
+    UINT message;
+    WPARAM wParam;
+    bool wait;
+    size_t started;
+    bool tempFileThere;
+    bool operator==(const ControlCall&) const = default;
+};
+std::vector<ControlCall> controlCalls;
+std::map<HWND, WNDPROC> subclassed;
+ScopedDevice* watchedDevice;
+
+LRESULT watchingProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTEXT || message == BM_GETCHECK || message == BM_SETCHECK)
+        controlCalls.push_back({GetDlgCtrlID(control), message, wParam, device::cursorIsWait(), starts().size(),
+                                watchedDevice->exists(kTempFile)});
+    return subclassed[control](control, message, wParam, lParam);
+}
+
+TEST_F(MainDialogTest, CleanupAsksTheBoxesThenRefreshesUnderTheWaitCursorThenStartsThenClears) {
+    device_.writeFile(kTempFile, 1536);
+    watchedDevice = &device_;
+    then([] { tap(IDC_TEMP_CHECK); });
+    then([] {
+        controlCalls.clear();
+        subclassed.clear();
+        for (int id = IDC_NOTIFICATIONS_CHECK; id <= IDC_AVANTGO_CHECK; ++id) {
+            HWND control = GetDlgItem(front(), id);
+            subclassed[control] = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(control, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(watchingProc)));
+        }
+        softKey(0);
+    });
+    EXPECT_EQ(0, runProgram());
+    std::vector<ControlCall> expected = {
+        // The boxes are asked in row order; the temporary files go as soon as theirs is.
+        {IDC_NOTIFICATIONS_CHECK, BM_GETCHECK, 0, true, 0, true},
+        {IDC_TEMP_CHECK, BM_GETCHECK, 0, true, 0, true},
+        {IDC_IECACHE_CHECK, BM_GETCHECK, 0, true, 0, false},
+        {IDC_HISTORY_CHECK, BM_GETCHECK, 0, true, 0, false},
+        {IDC_AVANTGO_CHECK, BM_GETCHECK, 0, true, 0, false},
+        // The figures, before the system programs start.
+        {IDC_NOTIFICATIONS_COUNT, WM_SETTEXT, 0, true, 0, false},
+        {IDC_TEMP_SIZE, WM_SETTEXT, 0, true, 0, false},
+        {IDC_IECACHE_SIZE, WM_SETTEXT, 0, true, 0, false},
+        {IDC_HISTORY_SIZE, WM_SETTEXT, 0, true, 0, false},
+        {IDC_AVANTGO_SIZE, WM_SETTEXT, 0, true, 0, false},
+        // Both started and the arrow back before the boxes are cleared.
+        {IDC_NOTIFICATIONS_CHECK, BM_SETCHECK, BST_UNCHECKED, false, 2, false},
+        {IDC_TEMP_CHECK, BM_SETCHECK, BST_UNCHECKED, false, 2, false},
+        {IDC_IECACHE_CHECK, BM_SETCHECK, BST_UNCHECKED, false, 2, false},
+        {IDC_HISTORY_CHECK, BM_SETCHECK, BST_UNCHECKED, false, 2, false},
+        {IDC_AVANTGO_CHECK, BM_SETCHECK, BST_UNCHECKED, false, 2, false},
+    };
+    ASSERT_EQ(expected.size(), controlCalls.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const ControlCall& e = expected[i];
+        const ControlCall& c = controlCalls[i];
+        EXPECT_TRUE(e == c) << "call " << i << ": expected control " << e.id << " message " << e.message << " wait "
+                            << e.wait << " started " << e.started << " file " << e.tempFileThere << "; got control "
+                            << c.id << " message " << c.message << " wait " << c.wait << " started " << c.started
+                            << " file " << c.tempFileThere;
+    }
 }
 
 TEST_F(MainDialogTest, ExportLogWritesTheVerboseLogAndLeavesFiguresAndBoxes) {
