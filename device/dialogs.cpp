@@ -103,7 +103,7 @@ bool dialogKey(HWND dialog, const MSG& message) {
     switch (message.wParam) {
     case VK_ESCAPE: sendCommand(dialog, IDCANCEL); return true;
     case VK_RETURN: sendCommand(dialog, IDOK); return true;
-    case VK_TAB: step = 1; break;
+    case VK_TAB: step = GetKeyState(VK_SHIFT) < 0 ? -1 : 1; break;
     case VK_RIGHT:
     case VK_DOWN:
         if (wants & DLGC_WANTARROWS) return false;

@@ -6,6 +6,7 @@
 #include "device/templates.h"
 #include "platform/windows.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -149,8 +150,11 @@ std::optional<COLORREF> contextFill(HDC context);
 // The cursor SetCursor made current, and whether it is the wait cursor.
 HCURSOR cursorCurrent();
 bool cursorIsWait();
+// Called with the new cursor whenever SetCursor changes it, so a screen can show the busy
+// mark while the program works without waiting for input. gdiReset removes it.
+void setCursorHook(std::function<void(HCURSOR)> hook);
 
-// Forgets every brush, context and the current cursor.
+// Forgets every brush, context, the current cursor and the cursor hook.
 void gdiReset();
 
 }  // namespace device

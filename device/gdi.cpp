@@ -28,6 +28,7 @@ std::map<uintptr_t, Brush> brushes;
 std::map<uintptr_t, Context> contexts;
 uintptr_t nextHandle = 0x100;
 HCURSOR current = nullptr;
+std::function<void(HCURSOR)> cursorHook;
 
 constexpr uintptr_t kStockBase = 0x10;
 constexpr uintptr_t kArrowCursor = 0x7F00;
@@ -86,10 +87,13 @@ HCURSOR cursorCurrent() { return current; }
 
 bool cursorIsWait() { return reinterpret_cast<uintptr_t>(current) == kWaitCursor; }
 
+void setCursorHook(std::function<void(HCURSOR)> hook) { cursorHook = std::move(hook); }
+
 void gdiReset() {
     brushes.clear();
     contexts.clear();
     current = nullptr;
+    cursorHook = nullptr;
 }
 
 }  // namespace device
@@ -162,5 +166,6 @@ HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name) {
 HCURSOR SetCursor(HCURSOR cursor) {
     HCURSOR previous = device::current;
     device::current = cursor;
+    if (cursor != previous && device::cursorHook) device::cursorHook(cursor);
     return previous;
 }

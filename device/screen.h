@@ -55,4 +55,22 @@ std::string screenText();
 // its user had quit it (exit code 0). The streams must outlive the window system's use.
 void scriptScreenStart(std::istream& in, std::ostream& out, std::ostream& errors);
 
+// The terminal screen, for a person at a terminal: the device screen drawn with curses in
+// the middle of the terminal, keys and mouse taps as input (see screen_input.h). Checks
+// that standard input and output are a terminal of a type curses knows ($TERM) and makes
+// it the device's input; the terminal is taken over only when there is a screen to show
+// (a start that ends without waiting for input leaves it alone). Whenever the window
+// system waits for input the screen is drawn if it changed, in full when a window came
+// forward (another process asked for it, say), and a key is awaited; foreground requests
+// are looked for between short waits, and the busy mark is drawn whenever SetCursor
+// changes the cursor. SIGINT, SIGTERM, SIGHUP and SIGQUIT, or the terminal going away,
+// end the input (the program ends as if its user had quit it, exit code 0); a second
+// signal before that ends the process at once. The terminal is restored on every way out.
+// RETURNS false (with `error`) when there is no terminal to use.
+bool terminalScreenStart(std::string* error);
+
+// Gives the terminal back as it was and removes the input source and hooks. Harmless when
+// the terminal screen never started.
+void terminalScreenStop();
+
 }  // namespace device

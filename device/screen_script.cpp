@@ -4,10 +4,10 @@
 #include "device/screen.h"
 
 #include "device/dialogs.h"
+#include "device/screen_render.h"
 #include "device/utf.h"
 #include "device/windows.h"
 
-#include <algorithm>
 #include <charconv>
 #include <istream>
 #include <memory>
@@ -15,8 +15,6 @@
 
 namespace device {
 namespace {
-
-using Grid = std::vector<std::u16string>;
 
 constexpr std::string_view kBlanks = " \t\r\n";
 
@@ -54,160 +52,6 @@ ScriptEvent parsed(ScriptAction action, int number = 0, std::u16string text = {}
     event.number = number;
     event.text = std::move(text);
     return event;
-}
-
-// The topmost visible top-level window of this process.
-HWND frontWindow() {
-    std::vector<HWND> order = windowsInZOrder();
-    for (auto it = order.rbegin(); it != order.rend(); ++it)
-        if (IsWindowVisible(*it)) return *it;
-    return nullptr;
-}
-
-// Writes `text` from (row, column) on, dropping what falls outside [0, limit).
-void put(Grid& grid, int row, int column, std::u16string_view text, int limit = kScreenColumns) {
-    if (row < 0 || row >= kScreenRows) return;
-    limit = std::min(limit, kScreenColumns);
-    for (size_t i = 0; i < text.size(); ++i) {
-        int at = column + static_cast<int>(i);
-        if (at >= 0 && at < limit) grid[row][at] = text[i];
-    }
-}
-
-void clear(Grid& grid, int row, int column, int rows, int columns) {
-    for (int r = row; r < row + rows; ++r) put(grid, r, column, std::u16string(std::max(columns, 0), u' '));
-}
-
-// '&' marks the next letter as the mnemonic and is not shown; "&&" shows one '&'.
-std::u16string withoutMnemonics(std::u16string_view text) {
-    std::u16string shown;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'&' && ++i == text.size()) break;
-        shown += text[i];
-    }
-    return shown;
-}
-
-std::u16string staticText(const Window& window, int width, int* shift) {
-    DWORD type = window.style & SS_TYPEMASK;
-    if (type == SS_ICON) return u"[icon]";
-    if (type == SS_BITMAP) return u"[bitmap]";
-    std::u16string text = (window.style & SS_NOPREFIX) ? window.title : withoutMnemonics(window.title);
-    int room = std::max(width - static_cast<int>(text.size()), 0);
-    if (type == SS_CENTER) *shift = room / 2;
-    if (type == SS_RIGHT) *shift = room;
-    return text;
-}
-
-// Draws a control of a dialog whose client area starts at (originRow, originColumn).
-void drawControl(Grid& grid, HWND control, int originRow, int originColumn, int limit) {
-    Window* window = windowFind(control);
-    ControlState* state = controlFind(control);
-    if (!window || !state || !(window->style & WS_VISIBLE)) return;
-    const RECT& units = state->units;
-    if (units.right <= units.left || units.bottom <= units.top) return;  // not placed by a template
-    int height = units.bottom - units.top;
-    // A static's first line sits at its top; the other controls centre their one line.
-    int middle = units.top + (state->kind == ControlKind::Static ? std::min(height, kUnitsPerRow) : height) / 2;
-    int row = originRow + middle / kUnitsPerRow;
-    int column = originColumn + units.left / kUnitsPerColumn;
-    int shift = 0;
-    std::u16string text;
-    switch (state->kind) {
-    case ControlKind::Static:
-        text = staticText(*window, (units.right - units.left) / kUnitsPerColumn, &shift);
-        break;
-    case ControlKind::CheckBox: {
-        std::u16string label = withoutMnemonics(window->title);
-        text = state->checked == BST_CHECKED ? u"[x]" : u"[ ]";
-        if (!label.empty()) text += u" " + label;
-        break;
-    }
-    case ControlKind::PushButton: text = u"<" + withoutMnemonics(window->title) + u">"; break;
-    case ControlKind::Edit: text = window->title; break;
-    case ControlKind::Picker: text = pickerText(control); break;
-    }
-    put(grid, row, column + shift, text, limit);
-}
-
-// A dialog's client area, framed unless the shell made it full-screen, and its controls.
-void drawDialog(Grid& grid, HWND dialog) {
-    Window* window = windowFind(dialog);
-    DialogState* state = dialogFind(dialog);
-    if (!window || !state || !(window->style & WS_VISIBLE)) return;
-    const RECT& rect = window->rect;
-    int row = 1 + std::max(static_cast<int>(rect.top) - kTitleBarHeight, 0) / kPixelsPerRow;
-    int column = rect.left / kPixelsPerColumn;
-    int rows = (rect.bottom - rect.top) / kPixelsPerRow;
-    int columns = (rect.right - rect.left) / kPixelsPerColumn;
-    if (!state->fullScreen) {
-        std::u16string edge = u"+" + std::u16string(std::max(columns, 0), u'-') + u"+";
-        put(grid, row - 1, column - 1, edge);
-        put(grid, row + rows, column - 1, edge);
-        for (int r = row; r < row + rows; ++r) {
-            put(grid, r, column - 1, u"|");
-            put(grid, r, column + columns, u"|");
-        }
-    }
-    clear(grid, row, column, rows, columns);
-    std::vector<HWND> children = window->children;
-    for (HWND child : children) drawControl(grid, child, row, column, column + columns);
-}
-
-std::u16string buttonLabel(const MenuBarButton& button) {
-    std::u16string label = withoutMnemonics(button.label);
-    return button.enabled ? label : u"(" + label + u")";
-}
-
-std::u16string itemText(const MenuItemLayout& item) {
-    std::u16string text = withoutMnemonics(item.text);
-    std::replace(text.begin(), text.end(), u'\t', u' ');
-    if (item.flags & kMenuPopup) text += u" >";
-    if (item.flags & (kMenuGrayed | kMenuDisabled)) text = u"(" + text + u")";
-    return text;
-}
-
-// The soft keys across the last row, the left one at the left edge and the last one at
-// the right edge, and the open pop-up in a box above its key.
-void drawMenuBar(Grid& grid, HWND bar) {
-    MenuBarState* state = menuBarFind(bar);
-    if (!state || state->buttons.empty()) return;
-    const int last = kScreenRows - 1;
-    int count = static_cast<int>(state->buttons.size());
-    std::vector<int> columns;
-    for (int i = 0; i < count; ++i) {
-        std::u16string label = buttonLabel(state->buttons[i]);
-        int column = i * kScreenColumns / count;
-        if (i == count - 1 && count > 1) column = kScreenColumns - static_cast<int>(label.size());
-        columns.push_back(column);
-        put(grid, last, column, label);
-    }
-    if (state->openPopup < 0 || state->openPopup >= count) return;
-    const std::vector<MenuItemLayout>& items = state->buttons[state->openPopup].popup;
-    size_t width = 0;
-    for (const MenuItemLayout& item : items) width = std::max(width, itemText(item).size());
-    int boxWidth = static_cast<int>(width) + 2;
-    int left = std::min(columns[state->openPopup], kScreenColumns - boxWidth);
-    if (state->openPopup == count - 1 && count > 1) left = kScreenColumns - boxWidth;
-    int top = last - 2 - static_cast<int>(items.size());
-    std::u16string edge = u"+" + std::u16string(width, u'-') + u"+";
-    put(grid, top, left, edge);
-    for (size_t i = 0; i < items.size(); ++i) {
-        std::u16string text = items[i].isSeparator() ? std::u16string(width, u'-') : itemText(items[i]);
-        text.resize(width, u' ');
-        put(grid, top + 1 + static_cast<int>(i), left, u"|" + text + u"|");
-    }
-    put(grid, last - 1, left, edge);
-}
-
-void drawTitleBar(Grid& grid, HWND front) {
-    Window* window = windowFind(front);
-    std::u16string right;
-    if (cursorIsWait()) right = u"[busy]";
-    if (window && (window->exStyle & WS_EX_CAPTIONOKBTN)) right += right.empty() ? u"[OK]" : u" [OK]";
-    int rightColumn = kScreenColumns - static_cast<int>(right.size());
-    if (window) put(grid, 0, 0, window->title, rightColumn - 1);
-    put(grid, 0, rightColumn, right);
 }
 
 }  // namespace
@@ -254,7 +98,7 @@ bool scriptPerform(const ScriptEvent& event, std::ostream& out, std::string* err
         if (error) *error = std::move(why);
         return false;
     };
-    HWND front = frontWindow();
+    HWND front = screenFrontWindow();
     HWND bar = front ? menuBarOf(front) : nullptr;
     switch (event.action) {
     case ScriptAction::Nothing: return true;
@@ -287,17 +131,11 @@ bool scriptPerform(const ScriptEvent& event, std::ostream& out, std::string* err
 }
 
 std::vector<std::string> screenLines() {
-    std::vector<HWND> order = windowsInZOrder();
-    // What needs painting is painted first, so the program has had its say in what shows.
-    for (HWND window : order) paintTree(window);
-    order = windowsInZOrder();
-    Grid grid(kScreenRows, std::u16string(kScreenColumns, u' '));
-    for (HWND window : order) drawDialog(grid, window);
-    HWND front = frontWindow();
-    drawTitleBar(grid, front);
-    if (HWND bar = front ? menuBarOf(front) : nullptr) drawMenuBar(grid, bar);
+    ScreenGrid grid = screenRender();
     std::vector<std::string> lines;
-    for (const std::u16string& row : grid) {
+    for (int r = 0; r < kScreenRows; ++r) {
+        std::u16string row;
+        for (int c = 0; c < kScreenColumns; ++c) row += grid.at(r, c).character;
         size_t end = row.find_last_not_of(u' ');
         lines.push_back(toUtf8(std::u16string_view(row).substr(0, end == std::u16string::npos ? 0 : end + 1)));
     }

@@ -2,8 +2,8 @@
 // command line as the platform does (everything after the program's name, as one
 // string) and ends the process with WinMain's result. Only leading host options are
 // taken here; everything from the first other argument on reaches WinMain unchanged.
-// Window mode (an empty command line) runs on the script screen unless a person at a
-// terminal started it.
+// Window mode (an empty command line) runs on the terminal screen when a person at a
+// terminal started it, and on the script screen otherwise.
 #include "device/device.h"
 #include "device/processes.h"
 #include "device/screen.h"
@@ -33,13 +33,25 @@ const char kUsage[] =
     "  -auto  the automatic run (nothing else on the line is looked at)\n"
     "Every action writes a line to Quillex.log in the install folder.\n"
     "\n"
-    "An empty command line starts the interactive program. With --screen script, or when\n"
-    "standard input is not a terminal, it reads one input event a line from standard input:\n"
+    "An empty command line starts the interactive program. On a terminal it shows the\n"
+    "device's screen and takes keys and mouse taps (on controls, soft keys, menu items, OK):\n"
+    "  F1, F2            the left and right soft key (Cleanup, Tools)\n"
+    "  Tab, Shift+Tab    move the focus; so do the arrows, except in a time picker,\n"
+    "                    where Left and Right pick the field and Up and Down change it\n"
+    "  Space             ticks or clears the focused check box\n"
+    "  0-9               type into the time picker's field\n"
+    "  Enter             the title bar's OK\n"
+    "  Escape            Cancel, or closes an open menu\n"
+    "  in an open menu   Up and Down move the highlight, Enter chooses it, a letter\n"
+    "                    chooses the first item starting with it\n"
+    "Ctrl+C ends the program as if its user had quit it.\n"
+    "\n"
+    "With --screen script, or when standard input is not a terminal, it reads one input\n"
+    "event a line from standard input:\n"
     "  tap ID, softkey left|right, menu TEXT, key NAME (Escape, Enter, Tab, Space, Up, Down,\n"
     "  Left, Right, 0-9), ok (the title bar's OK), dump (write the screen); '#' comments.\n"
     "The screen is written as text after each event that changes it. At the end of the input\n"
-    "the program ends as if its user had quit it, with exit code 0. On a terminal without\n"
-    "--screen this usage is shown instead: the terminal screen is not built yet.\n"
+    "the program ends as if its user had quit it, with exit code 0.\n"
     "\n"
     "The device is DIR, else $QUILLEX_DEVICE, else $XDG_DATA_HOME/quillex/device\n"
     "(~/.local/share/quillex/device); it is created on first use.\n";
@@ -85,12 +97,6 @@ int main(int argc, char** argv) {
         if (i > first) commandLine += ' ';
         commandLine += argv[i];
     }
-    if (commandLine.empty() && !scriptScreen && isatty(STDIN_FILENO)) {
-        // A person at a terminal: the terminal screen is not built yet.
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-
     if (deviceDir.empty()) deviceDir = device::defaultDir();
     // A device this run creates gets its Quillex.exe backed by this very executable.
     device::setQuillexHost(device::ownExecutable());
@@ -104,8 +110,16 @@ int main(int argc, char** argv) {
     line.push_back(0);
     // The module handle the platform gives a program: never null.
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x10000));
-    if (commandLine.empty()) device::scriptScreenStart(std::cin, std::cout, std::cerr);
+    // Window mode: a person at a terminal gets the terminal screen, anything else the script.
+    bool terminalScreen = commandLine.empty() && !scriptScreen && isatty(STDIN_FILENO);
+    if (terminalScreen && !device::terminalScreenStart(&error)) {
+        std::fprintf(stderr, "quillex: %s (--screen script reads input events instead)\n", error.c_str());
+        device::close();
+        return 2;
+    }
+    if (commandLine.empty() && !terminalScreen) device::scriptScreenStart(std::cin, std::cout, std::cerr);
     int result = WinMain(instance, nullptr, line.data(), SW_SHOW);
+    device::terminalScreenStop();
     device::close();
     return result;
 }
