@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -163,6 +166,89 @@ TEST_F(WindowModeTest, WindowOfAnEndedInstanceDoesNotCount) {
     OtherProcess ended = showWindowInAnotherProcess(device_.dir(), TEXT("QUILLEX"), TEXT("Quillex"));
     endOtherProcess(ended);
     EXPECT_EQ(1, initInstance(kInstance, SW_SHOW));
+}
+
+// The real program in window mode on the script screen, in a process of its own, with its
+// standard input and output on pipes.
+struct RunningProgram {
+    pid_t pid = -1;
+    int input = -1;
+    int output = -1;
+};
+
+RunningProgram startProgram(const std::string& dir) {
+    int in[2], out[2];
+    EXPECT_EQ(0, pipe(in));
+    EXPECT_EQ(0, pipe(out));
+    RunningProgram program;
+    program.pid = fork();
+    if (program.pid == 0) {
+        dup2(in[0], STDIN_FILENO);
+        dup2(out[1], STDOUT_FILENO);
+        for (int fd : {in[0], in[1], out[0], out[1]}) close(fd);
+        std::string binary = testing_support::quillexBinary();
+        execl(binary.c_str(), binary.c_str(), "--device", dir.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    program.input = in[1];
+    program.output = out[0];
+    return program;
+}
+
+void send(const RunningProgram& program, const std::string& lines) {
+    EXPECT_EQ(static_cast<ssize_t>(lines.size()), write(program.input, lines.data(), lines.size()));
+}
+
+// Reads what the program writes until a whole screen has come (its separator line and
+// the 26 lines after it), giving up after 20 seconds. RETURNS what was read.
+std::string readScreen(const RunningProgram& program) {
+    std::string text;
+    const std::string separator(40, '=');
+    for (int waited = 0; waited < 200; ++waited) {
+        size_t start = text.find(separator + "\n");
+        if (start != std::string::npos &&
+            std::count(text.begin() + static_cast<long>(start), text.end(), '\n') >= 27)
+            return text;
+        pollfd ready{program.output, POLLIN, 0};
+        if (poll(&ready, 1, 100) <= 0) continue;
+        char chunk[4096];
+        ssize_t got = read(program.output, chunk, sizeof chunk);
+        if (got <= 0) break;
+        text.append(chunk, static_cast<size_t>(got));
+    }
+    return text;
+}
+
+int finish(RunningProgram& program) {
+    close(program.input);
+    close(program.output);
+    int status = 0;
+    waitpid(program.pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(WindowModeTest, SecondProgramEndsAtOnceAndTheFirstComesForwardAndRedraws) {
+    RunningProgram first = startProgram(device_.dir());
+    send(first, "dump\n");
+    EXPECT_NE(std::string::npos, readScreen(first).find("Notifications:"));
+
+    testing_support::RunResult second = testing_support::run(testing_support::quillexBinary(), {"--device", device_.dir()});
+    EXPECT_EQ(0, second.exitCode);
+    EXPECT_EQ("", second.output);  // it shows nothing of its own
+
+    // Nothing changed on the first one's screen, yet it is written again once it next
+    // waits for input: it was asked to come forward.
+    send(first, "# nothing\n");
+    std::string redrawn = readScreen(first);
+    EXPECT_NE(std::string::npos, redrawn.find("Notifications:")) << redrawn;
+    int forward = 0;
+    for (const device::JournalEvent& event : device::journalList()) forward += event.kind == "foreground";
+    EXPECT_EQ(1, forward);
+
+    send(first, "ok\n");
+    EXPECT_EQ(0, finish(first));
 }
 
 }  // namespace
