@@ -1,7 +1,6 @@
 // The dialogs' conversions between stored values and what the controls show: the size
-// text of the main dialog's figures, and the Auto-start dialog's weekday toggles, picker
-// time and format, action boxes and letter-cell colours. Plain values in and out; no
-// platform state is touched.
+// text of the figures; the Auto-start dialog's weekday toggles, picker time and format,
+// action boxes and letter colours. Plain values in and out; no platform state is touched.
 #include "app/quillex.h"
 #include "res/resource.h"
 

@@ -1,7 +1,6 @@
-// The main cleanup dialog: the whole interactive run happens inside it. It shows the
-// number of notifications and four sizes, each with a check box; the Cleanup soft key
-// cleans what is checked, the Tools menu opens the About box and the Auto-start settings,
-// exports a verbose notification log, or exits. Nothing it does reports a failure.
+// The main cleanup dialog, inside which the whole interactive run happens: five figures
+// with check boxes, the Cleanup soft key and the Tools menu (About, Automatic Start, Export
+// Log, Exit). Nothing it does reports a failure.
 #include "app/quillex.h"
 #include "res/resource.h"
 
