@@ -7,6 +7,7 @@
 #include "device/windows.h"
 #include "res/resource.h"
 #include "tests/support/scoped_device.h"
+#include "ui/tests/dialog_steps.h"
 
 #include <gtest/gtest.h>
 
@@ -16,27 +17,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using testing_support::ScopedDevice;
 
 namespace {
 
-const HINSTANCE kInstance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x10000));
+using dialog_steps::kInstance;
 
-class WindowModeTest : public ::testing::Test {
+class WindowModeTest : public dialog_steps::ProgramTest {
 protected:
-    void SetUp() override { resetProcessState(); }
-    void TearDown() override {
-        device::windowsReset();
-        device::gdiReset();
-        resetProcessState();
-    }
-    static void resetProcessState() {
-        appInstance = nullptr;
-        mainWindow = nullptr;
-        menuBar = nullptr;
-        installDir[0] = 0;
-    }
-
     // Input that, once the main dialog is up, acts on it with `act`, then has no more.
     void whenDialogIsUp(std::function<void(HWND dialog)> act) {
         device::setInputSource([this, act, done = false]() mutable {
@@ -50,7 +37,6 @@ protected:
     }
 
     std::vector<HWND> dialogs;
-    ScopedDevice device_;
 };
 
 TEST_F(WindowModeTest, OkEndsTheDialogAndDestroysTheMainWindow) {

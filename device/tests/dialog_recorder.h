@@ -6,6 +6,7 @@
 #include "device/dialogs.h"
 #include "device/resources.h"
 #include "device/windows.h"
+#include "res/resource.h"
 #include "tests/support/scoped_device.h"
 
 #include <gtest/gtest.h>
@@ -105,6 +106,29 @@ inline void script(std::vector<std::function<void()>> steps) {
 inline void initDateClasses() {
     INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_DATE_CLASSES};
     ASSERT_TRUE(InitCommonControlsEx(&init));
+}
+
+// Reactions that set the program's dialogs up as the program does: a dialog opened with a
+// non-zero parameter goes full-screen with the soft keys of menu bar 102; a command other
+// than a check box's notification ends the dialog with its number.
+inline void reactLikeTheProgram() {
+    reactions[WM_INITDIALOG] = [](HWND dialog, WPARAM, LPARAM fullScreen) {
+        if (!fullScreen) return INT_PTR{TRUE};
+        SHINITDLGINFO info{SHIDIM_FLAGS, dialog, SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN};
+        EXPECT_TRUE(SHInitDialog(&info));
+        SHMENUBARINFO bar{};
+        bar.cbSize = sizeof bar;
+        bar.hwndParent = dialog;
+        bar.nToolBarId = IDM_MENUBAR;
+        bar.hInstRes = device::programInstance();
+        EXPECT_TRUE(SHCreateMenuBar(&bar));
+        return INT_PTR{TRUE};
+    };
+    reactions[WM_COMMAND] = [](HWND dialog, WPARAM wParam, LPARAM) {
+        WORD command = LOWORD(wParam);
+        if (command < 1000 || command >= 40000) EndDialog(dialog, command);
+        return INT_PTR{TRUE};
+    };
 }
 
 // A fresh device and window system, and an owner window for the dialogs.

@@ -81,23 +81,7 @@ protected:
     // the program sets it up; a command ends the dialog with its number.
     void SetUp() override {
         DialogTest::SetUp();
-        reactions[WM_INITDIALOG] = [](HWND dialog, WPARAM, LPARAM fullScreen) {
-            if (!fullScreen) return INT_PTR{TRUE};
-            SHINITDLGINFO info{SHIDIM_FLAGS, dialog, SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN};
-            EXPECT_TRUE(SHInitDialog(&info));
-            SHMENUBARINFO bar{};
-            bar.cbSize = sizeof bar;
-            bar.hwndParent = dialog;
-            bar.nToolBarId = IDM_MENUBAR;
-            bar.hInstRes = device::programInstance();
-            EXPECT_TRUE(SHCreateMenuBar(&bar));
-            return INT_PTR{TRUE};
-        };
-        reactions[WM_COMMAND] = [](HWND dialog, WPARAM wParam, LPARAM) {
-            WORD command = LOWORD(wParam);  // not the check boxes' notifications
-            if (command < 1000 || command >= 40000) EndDialog(dialog, command);
-            return INT_PTR{TRUE};
-        };
+        reactLikeTheProgram();
     }
 
     // The screen's lines, each padded to the full width so columns can be compared.

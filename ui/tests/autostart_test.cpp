@@ -9,6 +9,8 @@
 
 namespace {
 
+using dialog_steps::storedValue;
+
 using dialog_steps::kInstance;
 using dialog_steps::ProgramTest;
 
@@ -19,15 +21,6 @@ void storeValue(const char* name, DWORD value) {
                                  std::string(reinterpret_cast<const char*>(&value), sizeof value));
 }
 
-// The stored value, or -1 when the key or the value is missing.
-long long storedValue(const WCHAR* name) {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, TEXT("Software\\Holvenark\\Quillex"), 0, 0, &key) != ERROR_SUCCESS) return -1;
-    DWORD value = 0, type = 0, size = sizeof value;
-    LONG result = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS ? static_cast<long long>(value) : -1;
-}
 
 // What the procedure saw, in order, with the depth of nesting it saw it at.
 struct Seen {

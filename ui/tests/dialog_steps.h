@@ -34,6 +34,16 @@ inline void addReminder() {
     ASSERT_NE(nullptr, CeSetUserNotificationEx(nullptr, &trigger, nullptr));
 }
 
+// A schedule value as stored in the registry, or -1 when the key or the value is missing.
+inline long long storedValue(const WCHAR* name) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, TEXT("Software\\Holvenark\\Quillex"), 0, 0, &key) != ERROR_SUCCESS) return -1;
+    DWORD value = 0, type = 0, size = sizeof value;
+    LONG result = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? static_cast<long long>(value) : -1;
+}
+
 inline const HINSTANCE kInstance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x10000));
 
 class ProgramTest : public ::testing::Test {

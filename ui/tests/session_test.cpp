@@ -14,6 +14,8 @@
 
 namespace {
 
+using dialog_steps::storedValue;
+
 using testing_support::quillexBinary;
 using testing_support::run;
 using testing_support::RunResult;
@@ -46,14 +48,6 @@ bool shows(const std::vector<std::string>& screen, const std::string& text) {
     return false;
 }
 
-long long storedValue(const WCHAR* name) {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, TEXT("Software\\Holvenark\\Quillex"), 0, 0, &key) != ERROR_SUCCESS) return -1;
-    DWORD value = 0, type = 0, size = sizeof value;
-    LONG result = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS ? static_cast<long long>(value) : -1;
-}
 
 class SessionTest : public ::testing::Test {
 protected:
