@@ -2,10 +2,10 @@
 // them to be removed) cleaned through `quillex n`, beside the same reads and deletes done
 // directly in SQLite on an identical queue, in one run. Reports entries per second.
 //   notify_bench QUILLEX-BINARY [ENTRIES]
-#include "device/clock.h"
-#include "device/device.h"
-#include "device/notifications.h"
-#include "device/store.h"
+#include "device/kernel/clock.h"
+#include "device/boot/device.h"
+#include "device/notifications/notifications.h"
+#include "device/core/store.h"
 
 #include <sqlite3.h>
 

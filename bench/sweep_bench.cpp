@@ -3,7 +3,7 @@
 // `du -sb` and `find -delete` on identical trees, in one run.
 //   sweep_bench [FILES]
 #include "app/quillex.h"
-#include "device/device.h"
+#include "device/boot/device.h"
 
 #include <chrono>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // lands on the device exactly as a program on the device would have left it.
 #include "tools/demo.h"
 
-#include "device/utf.h"
+#include "device/core/utf.h"
 #include "platform/windows.h"
 
 #include <random>

@@ -3,8 +3,8 @@
 // that are no calendar date are written field by field so that they come back unchanged.
 #include "tools/notifyjson.h"
 
-#include "device/clock.h"
-#include "device/utf.h"
+#include "device/core/utf.h"
+#include "device/kernel/clock.h"
 
 #include <nlohmann/json.hpp>
 

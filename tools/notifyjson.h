@@ -3,7 +3,7 @@
 // malformed text is refused whole, naming where the fault lies.
 #pragma once
 
-#include "device/notifications.h"
+#include "device/notifications/notifications.h"
 
 #include <string>
 #include <vector>

@@ -1,13 +1,13 @@
 // quillex-device: sets up and inspects an emulated device (file system, registry, clock and
 // its scheduler, notification queue, platform version, event journal) from the host. Exit
 // status 0 on success, 1 when the device refused the operation, 2 for a bad command line.
-#include "device/clock.h"
-#include "device/device.h"
-#include "device/journal.h"
-#include "device/locale.h"
-#include "device/notifications.h"
-#include "device/processes.h"
-#include "device/scheduler.h"
+#include "device/boot/device.h"
+#include "device/kernel/clock.h"
+#include "device/kernel/journal.h"
+#include "device/kernel/locale.h"
+#include "device/kernel/processes.h"
+#include "device/notifications/notifications.h"
+#include "device/notifications/scheduler.h"
 #include "tools/demo.h"
 #include "tools/notifyjson.h"
 #include "tools/regfile.h"

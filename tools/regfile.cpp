@@ -3,10 +3,10 @@
 // they show one consistent state even while other processes write.
 #include "tools/regfile.h"
 
-#include "device/device.h"
-#include "device/registry.h"
-#include "device/store.h"
-#include "device/utf.h"
+#include "device/boot/device.h"
+#include "device/core/store.h"
+#include "device/core/utf.h"
+#include "device/kernel/registry.h"
 
 #include <algorithm>
 #include <cstdio>

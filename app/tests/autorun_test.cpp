@@ -2,12 +2,12 @@
 // real device folder: the actions in bit order, both restart paths, weeks of runs fired
 // by the device's scheduler, and an automatic run beside another run.
 #include "app/quillex.h"
-#include "device/clock.h"
-#include "device/device.h"
-#include "device/faults.h"
-#include "device/journal.h"
-#include "device/notifications.h"
-#include "device/store.h"
+#include "device/boot/device.h"
+#include "device/core/faults.h"
+#include "device/core/store.h"
+#include "device/kernel/clock.h"
+#include "device/kernel/journal.h"
+#include "device/notifications/notifications.h"
 #include "tests/support/scoped_device.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,12 @@
 // Window mode: one interactive instance per device, the main dialog opened once from the
 // posted message, and the three ways a run ends, each with exit code 0.
 #include "app/quillex.h"
-#include "device/device.h"
-#include "device/dialogs.h"
-#include "device/journal.h"
-#include "device/windows.h"
+#include "device/boot/device.h"
+#include "device/kernel/journal.h"
+#include "device/windowing/dialogs.h"
+#include "device/windowing/messages.h"
+#include "device/windowing/queue.h"
+#include "device/windowing/windows.h"
 #include "res/resource.h"
 #include "tests/support/scoped_device.h"
 #include "ui/tests/dialog_steps.h"

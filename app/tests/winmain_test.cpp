@@ -1,7 +1,7 @@
 // Start-up and command-line dispatch, through the built program on a real device
 // folder, and the install directory through the functions.
 #include "app/quillex.h"
-#include "device/device.h"
+#include "device/boot/device.h"
 #include "tests/support/scoped_device.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // Browser cache and history: which folder each operation finds, what its sweeps count and
 // delete (every file once), and how the two history lists of the registry are emptied.
 #include "app/quillex.h"
-#include "device/faults.h"
-#include "device/registry.h"
-#include "device/utf.h"
+#include "device/core/faults.h"
+#include "device/core/utf.h"
+#include "device/kernel/registry.h"
 #include "tests/support/scoped_device.h"
 
 #include <gtest/gtest.h>

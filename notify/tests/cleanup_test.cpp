@@ -1,9 +1,9 @@
 // Notification queue cleanup: the decision rules in their order, the two-record window,
 // the time limits to the millisecond, the stops of the walk, and verbose descriptions.
 #include "app/quillex.h"
-#include "device/clock.h"
-#include "device/faults.h"
-#include "device/notifications.h"
+#include "device/core/faults.h"
+#include "device/kernel/clock.h"
+#include "device/notifications/notifications.h"
 #include "tests/support/scoped_device.h"
 
 #include <gtest/gtest.h>

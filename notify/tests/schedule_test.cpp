@@ -2,8 +2,8 @@
 // over whole years of clock readings against an independent calendar, and the entry that
 // checkAutoStart leaves in the queue.
 #include "app/quillex.h"
-#include "device/clock.h"
-#include "device/faults.h"
+#include "device/core/faults.h"
+#include "device/kernel/clock.h"
 #include "tests/support/scoped_device.h"
 
 #include <gtest/gtest.h>

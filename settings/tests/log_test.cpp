@@ -1,8 +1,8 @@
 // The activity log: line format, the size limit, lost lines, and a log held by another
 // process.
 #include "app/quillex.h"
-#include "device/clock.h"
-#include "device/faults.h"
+#include "device/core/faults.h"
+#include "device/kernel/clock.h"
 #include "tests/support/scoped_device.h"
 
 #include <gtest/gtest.h>

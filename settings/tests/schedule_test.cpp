@@ -1,7 +1,7 @@
 // The schedule settings as the Auto-start dialog keeps them: created when missing on
 // reading, written back whole and flushed.
 #include "app/quillex.h"
-#include "device/faults.h"
+#include "device/core/faults.h"
 #include "tests/support/scoped_device.h"
 
 #include <gtest/gtest.h>

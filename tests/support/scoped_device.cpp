@@ -1,8 +1,8 @@
 #include "tests/support/scoped_device.h"
 
-#include "device/device.h"
-#include "device/faults.h"
-#include "device/utf.h"
+#include "device/boot/device.h"
+#include "device/core/faults.h"
+#include "device/core/utf.h"
 
 #include <gtest/gtest.h>
 

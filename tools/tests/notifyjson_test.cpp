@@ -3,7 +3,7 @@
 // commands of quillex-device work on the queue that the platform operations see.
 #include "tools/notifyjson.h"
 
-#include "device/clock.h"
+#include "device/kernel/clock.h"
 #include "tests/support/scoped_device.h"
 
 #include <gtest/gtest.h>

@@ -3,9 +3,9 @@
 // exports imported into a fresh device giving back every value byte for byte.
 #include "tools/regfile.h"
 
-#include "device/faults.h"
-#include "device/registry.h"
-#include "device/utf.h"
+#include "device/core/faults.h"
+#include "device/core/utf.h"
+#include "device/kernel/registry.h"
 #include "tests/support/scoped_device.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,8 @@
 // The Auto-start dialog run on its own: what it shows from the stored settings and the
 // locale, how a letter tap repaints its cell, that Cancel is ignored, and what OK stores.
-#include "device/registry.h"
-#include "device/locale.h"
+#include "device/kernel/locale.h"
+#include "device/kernel/registry.h"
+#include "device/windowing/messages.h"
 #include "res/resource.h"
 #include "ui/tests/dialog_steps.h"
 

@@ -5,9 +5,10 @@
 #pragma once
 
 #include "app/quillex.h"
-#include "device/clock.h"
-#include "device/dialogs.h"
-#include "device/windows.h"
+#include "device/kernel/clock.h"
+#include "device/windowing/dialogs.h"
+#include "device/windowing/queue.h"
+#include "device/windowing/windows.h"
 #include "tests/support/scoped_device.h"
 
 #include <gtest/gtest.h>

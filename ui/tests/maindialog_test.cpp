@@ -1,9 +1,10 @@
 // The main dialog in a running program: the figures it measures at opening, the Cleanup
 // soft key (what it cleans, in which order, what it refreshes and starts), the Tools
 // menu's Export Log, About and Automatic Start.
-#include "device/faults.h"
-#include "device/journal.h"
-#include "device/notifications.h"
+#include "device/core/faults.h"
+#include "device/kernel/journal.h"
+#include "device/notifications/notifications.h"
+#include "device/windowing/messages.h"
 #include "res/resource.h"
 #include "ui/tests/dialog_steps.h"
 

@@ -1,8 +1,8 @@
 // Whole sessions of the real program on the script screen: the figures before and after a
 // Cleanup, Export Log, the Auto-start dialog set up by taps and keys and saved with OK,
 // and each way of leaving the program.
-#include "device/journal.h"
-#include "device/notifications.h"
+#include "device/kernel/journal.h"
+#include "device/notifications/notifications.h"
 #include "tests/support/scoped_device.h"
 #include "ui/tests/dialog_steps.h"
 

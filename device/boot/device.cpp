@@ -1,0 +1,147 @@
+// Device selection, opening and installation. A device folder holds fs/ (the device's
+// "\") and store.db (the object store); this file is the only one that knows that.
+#include "device/boot/device.h"
+
+#include "device/core/store.h"
+#include "device/kernel/handles.h"
+#include "device/kernel/processes.h"
+#include "device/kernel/registry.h"
+#include "device/notifications/notifications.h"
+#include "device/windowing/windows.h"
+#include "platform/windows.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace device {
+namespace {
+
+bool makeFolders(const std::string& path, std::string* error) {
+    // Creates every missing folder of `path`, like mkdir -p.
+    for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+        std::string prefix = path.substr(0, slash);
+        if (!prefix.empty() && mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) {
+            *error = "cannot create " + prefix + ": " + std::strerror(errno);
+            return false;
+        }
+        if (slash == std::string::npos) return true;
+    }
+}
+
+// Creates the file when missing and gives it `content` when it is empty.
+bool placeFile(const WCHAR* path, const char* content) {
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    if (GetFileSize(file, nullptr) == 0) {
+        DWORD written = 0;
+        WriteFile(file, content, static_cast<DWORD>(std::strlen(content)), &written, nullptr);
+    }
+    CloseHandle(file);
+    return true;
+}
+
+}  // namespace
+
+std::string defaultDir() {
+    if (const char* named = std::getenv("QUILLEX_DEVICE"); named && *named) return named;
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return std::string(data) + "/quillex/device";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : ".") + "/.local/share/quillex/device";
+}
+
+bool open(const std::string& dir, std::string* error) {
+    close();
+    std::string ignored;
+    if (!error) error = &ignored;
+    if (dir.empty()) {
+        *error = "no device folder given";
+        return false;
+    }
+    if (!makeFolders(dir, error)) return false;
+    std::string fsPath = dir + "/fs";
+    if (mkdir(fsPath.c_str(), 0755) != 0 && errno != EEXIST) {
+        *error = "cannot create " + fsPath + ": " + std::strerror(errno);
+        return false;
+    }
+    // fs/ itself must be a real folder: a link there would lead the whole device elsewhere.
+    int root = ::open(fsPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (root < 0) {
+        *error = fsPath + " is not a folder: " + std::strerror(errno);
+        return false;
+    }
+    std::string storePath = dir + "/store.db";
+    struct stat info;
+    bool fresh = lstat(storePath.c_str(), &info) != 0;
+    sqlite3* db = storeOpen(storePath, error);
+    if (!db) {
+        ::close(root);
+        return false;
+    }
+    folderAttach(dir, root, db);
+    // A notification entry's handle is closed by CloseHandle too, though the kernel's
+    // handle table does not hold it.
+    handleAcceptForeign(isNotificationHandle);
+    if (fresh && !install(error)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+void close() {
+    windowsReset();
+    handleRemoveAll();
+    regCloseAll();
+    notificationsRelease();
+    folderDetach();
+}
+
+bool install(std::string* error) {
+    static const WCHAR* const folders[] = {
+        TEXT("\\Windows"), TEXT("\\Temp"), TEXT("\\My Documents"), TEXT("\\Program Files"),
+        TEXT("\\Program Files\\Quillex"),
+    };
+    for (const WCHAR* folder : folders) {
+        if (!CreateDirectoryW(folder, nullptr) && GetFileAttributesW(folder) == INVALID_FILE_ATTRIBUTES) {
+            *error = "cannot create the device's standard folders";
+            return false;
+        }
+    }
+    const WCHAR* program = TEXT("\\Program Files\\Quillex\\Quillex.exe");
+    if (!placeFile(program, "Quillex for the emulated device: a start of this file runs the host's quillex.\r\n") ||
+        !placeFile(TEXT("\\Windows\\calnot.exe"), "A system program of the device; starts of it run nothing.\r\n") ||
+        !placeFile(TEXT("\\Windows\\clocknot.exe"), "A system program of the device; starts of it run nothing.\r\n")) {
+        *error = "cannot create the device's program files";
+        return false;
+    }
+    // A start of Quillex.exe runs this build's quillex, when this process knows where it is;
+    // otherwise an earlier registration stays as it is.
+    if (!quillexHost().empty() && !programRegister(program, quillexHost())) {
+        *error = "cannot register the host program of Quillex.exe";
+        return false;
+    }
+
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, TEXT("Software\\Apps\\Holvenark Quillex"), 0, nullptr, 0, 0, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+        *error = "cannot create the install key";
+        return false;
+    }
+    static const WCHAR installDir[] = TEXT("\\Program Files\\Quillex");
+    LONG result = RegSetValueExW(key, TEXT("InstallDir"), 0, REG_SZ, reinterpret_cast<const BYTE*>(installDir),
+                                 sizeof installDir);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS) {
+        *error = "cannot write the install key";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace device

@@ -1,0 +1,125 @@
+// The device's start-up code for Quillex: picks the device, hands the program its
+// command line as the platform does (everything after the program's name, as one
+// string) and ends the process with WinMain's result. Only leading host options are
+// taken here; everything from the first other argument on reaches WinMain unchanged.
+// Window mode (an empty command line) runs on the terminal screen when a person at a
+// terminal started it, and on the script screen otherwise.
+#include "device/boot/device.h"
+#include "device/core/utf.h"
+#include "device/kernel/processes.h"
+#include "device/screens/screen.h"
+#include "platform/windows.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: quillex [--device DIR] [--screen script] [--help] [--version] [COMMAND LINE]\n"
+    "\n"
+    "Runs Quillex on an emulated device. The command line is handed to the program as it\n"
+    "stands; each of these letters anywhere in it runs one action, in this order:\n"
+    "  n  clean the notification queue\n"
+    "  t  delete temporary files (\\Temp, \\Windows\\Temp)\n"
+    "  c  delete the browser cache\n"
+    "  h  delete the browser history\n"
+    "  a  delete the offline reader's cache\n"
+    "  -auto  the automatic run (nothing else on the line is looked at)\n"
+    "Every action writes a line to Quillex.log in the install folder.\n"
+    "\n"
+    "An empty command line starts the interactive program. On a terminal it shows the\n"
+    "device's screen and takes keys and mouse taps (on controls, soft keys, menu items, OK):\n"
+    "  F1, F2            the left and right soft key (Cleanup, Tools)\n"
+    "  Tab, Shift+Tab    move the focus; so do the arrows, except in a time picker,\n"
+    "                    where Left and Right pick the field and Up and Down change it\n"
+    "  Space             ticks or clears the focused check box\n"
+    "  0-9               type into the time picker's field\n"
+    "  Enter             the title bar's OK\n"
+    "  Escape            Cancel, or closes an open menu\n"
+    "  in an open menu   Up and Down move the highlight, Enter chooses it, a letter\n"
+    "                    chooses the first item starting with it\n"
+    "Ctrl+C ends the program as if its user had quit it.\n"
+    "\n"
+    "With --screen script, or when standard input is not a terminal, it reads one input\n"
+    "event a line from standard input:\n"
+    "  tap ID, softkey left|right, menu TEXT, key NAME (Escape, Enter, Tab, Space, Up, Down,\n"
+    "  Left, Right, 0-9), ok (the title bar's OK), dump (write the screen); '#' comments.\n"
+    "The screen is written as text after each event that changes it. At the end of the input\n"
+    "the program ends as if its user had quit it, with exit code 0.\n"
+    "\n"
+    "The device is DIR, else $QUILLEX_DEVICE, else $XDG_DATA_HOME/quillex/device\n"
+    "(~/.local/share/quillex/device); it is created on first use.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string deviceDir;
+    bool scriptScreen = false;
+    int first = 1;
+    for (; first < argc; ++first) {
+        const char* arg = argv[first];
+        if (std::strcmp(arg, "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(arg, "--version") == 0) {
+            std::puts("quillex 0.1.0");
+            return 0;
+        }
+        if (std::strcmp(arg, "--device") == 0) {
+            if (first + 1 >= argc) {
+                std::fputs("quillex: --device needs a folder\n", stderr);
+                return 2;
+            }
+            deviceDir = argv[++first];
+        } else if (std::strncmp(arg, "--device=", 9) == 0) {
+            deviceDir = arg + 9;
+        } else if (std::strcmp(arg, "--screen") == 0 || std::strncmp(arg, "--screen=", 9) == 0) {
+            const char* screen = arg[8] == '=' ? arg + 9 : (first + 1 < argc ? argv[++first] : "");
+            if (std::strcmp(screen, "script") != 0) {
+                std::fputs("quillex: --screen takes \"script\"\n", stderr);
+                return 2;
+            }
+            scriptScreen = true;
+        } else {
+            break;
+        }
+    }
+
+    std::string commandLine;
+    for (int i = first; i < argc; ++i) {
+        if (i > first) commandLine += ' ';
+        commandLine += argv[i];
+    }
+    if (deviceDir.empty()) deviceDir = device::defaultDir();
+    // A device this run creates gets its Quillex.exe backed by this very executable.
+    device::setQuillexHost(device::ownExecutable());
+    std::string error;
+    if (!device::open(deviceDir, &error)) {
+        std::fprintf(stderr, "quillex: %s\n", error.c_str());
+        return 2;
+    }
+    std::u16string wide = device::toUtf16(commandLine);
+    std::vector<WCHAR> line(wide.begin(), wide.end());
+    line.push_back(0);
+    // The module handle the platform gives a program: never null.
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x10000));
+    // Window mode: a person at a terminal gets the terminal screen, anything else the script.
+    bool terminalScreen = commandLine.empty() && !scriptScreen && isatty(STDIN_FILENO);
+    if (terminalScreen && !device::terminalScreenStart(&error)) {
+        std::fprintf(stderr, "quillex: %s (--screen script reads input events instead)\n", error.c_str());
+        device::close();
+        return 2;
+    }
+    if (commandLine.empty() && !terminalScreen) device::scriptScreenStart(std::cin, std::cout, std::cerr);
+    int result = WinMain(instance, nullptr, line.data(), SW_SHOW);
+    device::terminalScreenStop();
+    device::close();
+    return result;
+}

@@ -1,0 +1,425 @@
+// The device file system on the host's fs/ folder: files, folders and searches.
+// Links below fs/ are never followed, read-only means "owner may not write" whoever runs
+// us, and sharing modes hold across processes through locks on bytes past any content.
+#include "device/core/faults.h"
+#include "device/core/folder.h"
+#include "device/kernel/handles.h"
+#include "device/kernel/hostpath.h"
+#include "platform/windows.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using device::HostFd;
+using device::HostPath;
+
+// Sharing: every handle holds read locks on some of these bytes and, before it is
+// admitted, asks whether any other open file description holds the opposite byte.
+// Locks are per open file description, so they hold between handles of one process too.
+constexpr off_t kLockBase = std::numeric_limits<off_t>::max() - 16;
+// The order puts what a shared reader holds (open, have-read, deny-write) side by side,
+// and what it then asks about (have-write, deny-read) too, so the common open places its
+// locks with one call and asks with another.
+enum LockByte : off_t { kOpen, kHaveRead, kDenyWrite, kHaveWrite, kDenyRead, kLockBytes };
+using LockSet = unsigned;  // one bit per LockByte
+constexpr LockSet bit(LockByte byte) { return 1u << byte; }
+
+// Calls `act(start, length)` for each run of adjacent bytes in `bytes`; stops early and
+// RETURNS false when `act` does.
+template <class Act>
+bool forEachRun(LockSet bytes, Act act) {
+    for (off_t start = 0; start < kLockBytes;) {
+        if (!(bytes & (1u << start))) {
+            ++start;
+            continue;
+        }
+        off_t end = start;
+        while (end < kLockBytes && (bytes & (1u << end))) ++end;
+        if (!act(start, end - start)) return false;
+        start = end;
+    }
+    return true;
+}
+
+bool lockBytes(int fd, LockSet bytes) {
+    return forEachRun(bytes, [fd](off_t start, off_t length) {
+        struct flock lock {};
+        lock.l_type = F_RDLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = kLockBase + start;
+        lock.l_len = length;
+        return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+    });
+}
+
+// Whether another open file description holds any of `bytes`.
+bool othersHold(int fd, LockSet bytes) {
+    return !forEachRun(bytes, [fd](off_t start, off_t length) {
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = kLockBase + start;
+        lock.l_len = length;
+        if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return false;
+        return lock.l_type == F_UNLCK;
+    });
+}
+
+// Places this handle's locks, then checks that no other handle forbids it. Placing
+// first means two racing opens may both fail, but never both succeed. On failure the
+// caller closes `fd`, which drops whatever was placed.
+bool admitSharing(int fd, bool read, bool write, DWORD share) {
+    bool denyRead = !(share & FILE_SHARE_READ), denyWrite = !(share & FILE_SHARE_WRITE);
+    LockSet held = bit(kOpen) | (read ? bit(kHaveRead) : 0) | (write ? bit(kHaveWrite) : 0) |
+                   (denyRead ? bit(kDenyRead) : 0) | (denyWrite ? bit(kDenyWrite) : 0);
+    // Each lock held forbids its opposite in every other handle.
+    LockSet opposed = (read ? bit(kDenyRead) : 0) | (write ? bit(kDenyWrite) : 0) |
+                      (denyRead ? bit(kHaveRead) : 0) | (denyWrite ? bit(kHaveWrite) : 0);
+    return lockBytes(fd, held) && !othersHold(fd, opposed);
+}
+
+// Whether any handle, of any process, has the regular file `name` open.
+bool heldOpen(int folder, const char* name) {
+    HostFd probe(openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    return probe.valid() && othersHold(probe.get(), bit(kOpen));
+}
+
+bool readOnly(const struct stat& info) { return !S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR); }
+
+DWORD attributesOf(const char* hostName, const struct stat& info) {
+    // A link is shown as a plain file: what it points at is none of the device's business.
+    DWORD attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    if (readOnly(info)) attributes |= FILE_ATTRIBUTE_READONLY;
+    if (hostName[0] == '.') attributes |= FILE_ATTRIBUTE_HIDDEN;  // the host's notion of hidden
+    return attributes;
+}
+
+// Days from 1 January 1601 to the given date of the proleptic Gregorian calendar.
+int64_t daysSince1601(int64_t year, int64_t month, int64_t day) {
+    // Counted in 400-year eras of years that start in March, so leap days fall last.
+    year -= month <= 2;
+    int64_t era = (year >= 0 ? year : year - 399) / 400;
+    int64_t yearOfEra = year - era * 400;
+    int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    constexpr int64_t kMarch0000To1970 = 719468, k1601To1970 = 134774;
+    return era * 146097 + dayOfEra - kMarch0000To1970 + k1601To1970;
+}
+
+// A host time as the device's local FILETIME; 0 before 1601.
+FILETIME localFileTime(const struct timespec& when) {
+    FILETIME result{0, 0};
+    time_t seconds = when.tv_sec;
+    struct tm local {};
+    if (!localtime_r(&seconds, &local)) return result;
+    int64_t days = daysSince1601(int64_t{local.tm_year} + 1900, local.tm_mon + 1, local.tm_mday);
+    if (days < 0) return result;
+    uint64_t ticks = (static_cast<uint64_t>(days) * 86400 + static_cast<uint64_t>(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec)) *
+                         10000000 +
+                     static_cast<uint64_t>(when.tv_nsec / 100);
+    result.dwLowDateTime = static_cast<DWORD>(ticks);
+    result.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return result;
+}
+
+struct FileObject : device::KernelObject {
+    FileObject(HostFd descriptor, bool read, bool write) : host(std::move(descriptor)), canRead(read), canWrite(write) {}
+    int fd() const { return host.get(); }
+
+    HostFd host;  // closing it drops the sharing locks
+    const bool canRead, canWrite;
+};
+
+class SearchObject : public device::KernelObject {
+public:
+    SearchObject(DIR* dir, std::u16string_view pattern) : dir_(dir), pattern_(pattern) {}
+    ~SearchObject() override { closedir(dir_); }
+    SearchObject(const SearchObject&) = delete;
+    SearchObject& operator=(const SearchObject&) = delete;
+
+    // Fills *data with the next matching entry. RETURNS false when none is left.
+    bool next(WIN32_FIND_DATAW* data) {
+        while (const dirent* entry = readdir(dir_)) {
+            const char* hostName = entry->d_name;
+            if (std::strcmp(hostName, ".") == 0 || std::strcmp(hostName, "..") == 0) continue;
+            int length = device::deviceName(hostName, name_);
+            if (length < 0 || !device::matchesPattern(pattern_, std::u16string_view(name_, static_cast<size_t>(length))))
+                continue;
+            struct stat info;
+            if (fstatat(dirfd(dir_), hostName, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+            fill(data, hostName, info, static_cast<size_t>(length));
+            return true;
+        }
+        return false;
+    }
+
+private:
+    void fill(WIN32_FIND_DATAW* data, const char* hostName, const struct stat& info, size_t length) const {
+        data->dwFileAttributes = attributesOf(hostName, info);
+        data->ftLastWriteTime = localFileTime(info.st_mtim);
+        data->ftCreationTime = data->ftLastWriteTime;
+        data->ftLastAccessTime = localFileTime(info.st_atim);
+        uint64_t size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+        data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+        data->nFileSizeLow = static_cast<DWORD>(size);
+        data->dwOID = 0;
+        std::memcpy(data->cFileName, name_, (length + 1) * sizeof(WCHAR));
+    }
+
+    DIR* dir_;
+    std::u16string pattern_;
+    WCHAR name_[MAX_PATH];
+};
+
+HANDLE failHandle(DWORD error) {
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+}
+
+BOOL fail(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+FileObject* fileOf(HANDLE file) {
+    FileObject* object = device::handleGet<FileObject>(file);
+    if (!object) SetLastError(ERROR_INVALID_HANDLE);
+    return object;
+}
+
+}  // namespace
+
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD flagsAndAttributes, HANDLE) {
+    if (device::faultHit("CreateFileW")) return failHandle(ERROR_ACCESS_DENIED);
+    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return failHandle(ERROR_INVALID_PARAMETER);
+    bool wantRead = access & GENERIC_READ, wantWrite = access & GENERIC_WRITE;
+    bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+    if (disposition == TRUNCATE_EXISTING && !wantWrite) return failHandle(ERROR_ACCESS_DENIED);
+
+    // Another process may create or remove the name between look-up and open: look again.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        HostPath target;
+        if (DWORD error = device::resolvePath(path, &target)) return failHandle(error);
+        int folder = target.folder.get();
+        const char* name = target.name.c_str();
+        HostFd fd;
+        if (target.exists) {
+            // Folders, links and anything else but a plain file are never opened.
+            if (!S_ISREG(target.info.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
+            if (disposition == CREATE_NEW) return failHandle(ERROR_FILE_EXISTS);
+            if ((wantWrite || truncates) && readOnly(target.info)) return failHandle(ERROR_ACCESS_DENIED);
+            int mode = wantWrite || truncates ? O_RDWR : O_RDONLY;
+            fd.reset(openat(folder, name, mode | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            if (!fd.valid()) {
+                if (errno == ENOENT) continue;
+                return failHandle(ERROR_ACCESS_DENIED);
+            }
+        } else {
+            if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) return failHandle(ERROR_FILE_NOT_FOUND);
+            // O_EXCL: never creates through a link, and loses cleanly to a racing creator.
+            fd.reset(openat(folder, name, (wantWrite ? O_RDWR : O_RDONLY) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+            if (!fd.valid()) {
+                if (errno == EEXIST) continue;
+                return failHandle(errno == ENAMETOOLONG ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
+            }
+        }
+        struct stat opened;
+        if (fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
+        if (!admitSharing(fd.get(), wantRead, wantWrite, share)) return failHandle(ERROR_SHARING_VIOLATION);
+        if (target.exists && truncates && ftruncate(fd.get(), 0) != 0) return failHandle(ERROR_ACCESS_DENIED);
+        if (!target.exists && (flagsAndAttributes & FILE_ATTRIBUTE_READONLY)) fchmod(fd.get(), opened.st_mode & ~0222u);
+
+        HANDLE handle = device::handleInsert(std::make_unique<FileObject>(std::move(fd), wantRead, wantWrite));
+        bool reportExisting = target.exists && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS);
+        SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+        return handle;
+    }
+    return failHandle(ERROR_ACCESS_DENIED);
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPVOID) {
+    if (bytesRead) *bytesRead = 0;
+    if (device::faultHit("ReadFile")) return fail(ERROR_READ_FAULT);
+    FileObject* object = fileOf(file);
+    if (!object) return FALSE;
+    if (!object->canRead) return fail(ERROR_ACCESS_DENIED);
+    DWORD done = 0;
+    while (done < bytesToRead) {
+        ssize_t got = read(object->fd(), static_cast<char*>(buffer) + done, bytesToRead - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return fail(ERROR_READ_FAULT);
+        if (got == 0) break;
+        done += static_cast<DWORD>(got);
+    }
+    if (bytesRead) *bytesRead = done;
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPVOID) {
+    if (bytesWritten) *bytesWritten = 0;
+    if (device::faultHit("WriteFile")) return fail(ERROR_WRITE_FAULT);
+    FileObject* object = fileOf(file);
+    if (!object) return FALSE;
+    if (!object->canWrite) return fail(ERROR_ACCESS_DENIED);
+    DWORD done = 0;
+    while (done < bytesToWrite) {
+        ssize_t put = write(object->fd(), static_cast<const char*>(buffer) + done, bytesToWrite - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            if (bytesWritten) *bytesWritten = done;
+            return fail(ERROR_WRITE_FAULT);
+        }
+        done += static_cast<DWORD>(put);
+    }
+    if (bytesWritten) *bytesWritten = done;
+    return TRUE;
+}
+
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
+    if (device::faultHit("GetFileSize")) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_FILE_SIZE;
+    }
+    FileObject* object = fileOf(file);
+    struct stat info;
+    if (!object || fstat(object->fd(), &info) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_FILE_SIZE;
+    }
+    uint64_t size = static_cast<uint64_t>(info.st_size);
+    if (sizeHigh) *sizeHigh = static_cast<DWORD>(size >> 32);
+    SetLastError(ERROR_SUCCESS);  // tells a size of 0xFFFFFFFF from a failure
+    return static_cast<DWORD>(size);
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD moveMethod) {
+    if (device::faultHit("SetFilePointer")) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    FileObject* object = fileOf(file);
+    if (!object) return INVALID_SET_FILE_POINTER;
+    // Without distanceHigh the distance is a signed 32-bit move and the result must fit 32 bits.
+    int64_t move = distanceHigh ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
+                                                       static_cast<uint32_t>(distance))
+                                : distance;
+    int64_t base;
+    struct stat info;
+    switch (moveMethod) {
+        case FILE_BEGIN: base = 0; break;
+        case FILE_CURRENT: base = lseek(object->fd(), 0, SEEK_CUR); break;
+        case FILE_END: base = fstat(object->fd(), &info) == 0 ? info.st_size : -1; break;
+        default: base = -1; break;
+    }
+    int64_t target;
+    if (base < 0 || __builtin_add_overflow(base, move, &target) || target < 0 ||
+        (!distanceHigh && target > int64_t{0xFFFFFFFF}) || lseek(object->fd(), target, SEEK_SET) < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(target) >> 32);
+    SetLastError(ERROR_SUCCESS);  // tells a position of 0xFFFFFFFF from a failure
+    return static_cast<DWORD>(target);
+}
+
+BOOL FlushFileBuffers(HANDLE file) {
+    if (device::faultHit("FlushFileBuffers")) return fail(ERROR_WRITE_FAULT);
+    FileObject* object = fileOf(file);
+    if (!object) return FALSE;
+    if (fsync(object->fd()) != 0) return fail(ERROR_WRITE_FAULT);
+    return TRUE;
+}
+
+BOOL DeleteFileW(LPCWSTR path) {
+    if (device::faultHit("DeleteFileW")) return fail(ERROR_ACCESS_DENIED);
+    HostPath target;
+    if (DWORD error = device::resolvePath(path, &target)) return fail(error);
+    if (!target.exists) return fail(ERROR_FILE_NOT_FOUND);
+    const struct stat& info = target.info;
+    if (S_ISDIR(info.st_mode) || readOnly(info)) return fail(ERROR_ACCESS_DENIED);
+    if (S_ISREG(info.st_mode) && heldOpen(target.folder.get(), target.name.c_str())) return fail(ERROR_SHARING_VIOLATION);
+    // A link is removed itself: unlinkat never follows one.
+    if (unlinkat(target.folder.get(), target.name.c_str(), 0) != 0)
+        return fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
+    return TRUE;
+}
+
+BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES) {
+    if (device::faultHit("CreateDirectoryW")) return fail(ERROR_ACCESS_DENIED);
+    HostPath target;
+    if (DWORD error = device::resolvePath(path, &target)) return fail(error);
+    if (target.exists) return fail(ERROR_ALREADY_EXISTS);
+    if (mkdirat(target.folder.get(), target.name.c_str(), 0777) != 0) {
+        if (errno == EEXIST) return fail(ERROR_ALREADY_EXISTS);
+        return fail(errno == ENOENT || errno == ENAMETOOLONG ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
+    }
+    return TRUE;
+}
+
+BOOL RemoveDirectoryW(LPCWSTR path) {
+    if (device::faultHit("RemoveDirectoryW")) return fail(ERROR_ACCESS_DENIED);
+    HostPath target;
+    if (DWORD error = device::resolvePath(path, &target)) return fail(error);
+    if (!target.exists) return fail(ERROR_FILE_NOT_FOUND);
+    if (!S_ISDIR(target.info.st_mode)) return fail(ERROR_DIRECTORY);
+    if (unlinkat(target.folder.get(), target.name.c_str(), AT_REMOVEDIR) != 0) {
+        if (errno == ENOTEMPTY || errno == EEXIST) return fail(ERROR_DIR_NOT_EMPTY);
+        if (errno == ENOENT) return fail(ERROR_FILE_NOT_FOUND);
+        return fail(errno == ENOTDIR ? ERROR_DIRECTORY : ERROR_ACCESS_DENIED);
+    }
+    return TRUE;
+}
+
+DWORD GetFileAttributesW(LPCWSTR path) {
+    if (device::faultHit("GetFileAttributesW")) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (path && path[0] == u'\\' && path[1] == u'\0' && device::fsRoot() >= 0) return FILE_ATTRIBUTE_DIRECTORY;
+    HostPath target;
+    DWORD error = device::resolvePath(path, &target);
+    if (!error && !target.exists) error = ERROR_FILE_NOT_FOUND;
+    if (error) {
+        SetLastError(error);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return attributesOf(target.name.c_str(), target.info);
+}
+
+HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
+    if (device::faultHit("FindFirstFileW")) return failHandle(ERROR_ACCESS_DENIED);
+    if (!data) return failHandle(ERROR_INVALID_PARAMETER);
+    HostPath folder;
+    if (DWORD error = device::resolveSearch(pattern, &folder)) return failHandle(error);
+    // The walk's descriptor is fresh and at the start of the folder: the listing takes it over.
+    DIR* dir = fdopendir(folder.folder.get());
+    if (!dir) return failHandle(ERROR_ACCESS_DENIED);
+    folder.folder.release();
+    auto search = std::make_unique<SearchObject>(dir, folder.last);
+    if (!search->next(data)) return failHandle(ERROR_FILE_NOT_FOUND);
+    return device::handleInsert(std::move(search));
+}
+
+BOOL FindNextFileW(HANDLE search, LPWIN32_FIND_DATAW data) {
+    if (device::faultHit("FindNextFileW")) return fail(ERROR_NO_MORE_FILES);
+    SearchObject* object = device::handleGet<SearchObject>(search);
+    if (!object || !data) return fail(object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    if (!object->next(data)) return fail(ERROR_NO_MORE_FILES);
+    return TRUE;
+}
+
+BOOL FindClose(HANDLE search) {
+    if (device::faultHit("FindClose")) return fail(ERROR_INVALID_HANDLE);
+    if (!device::handleGet<SearchObject>(search) || !device::handleRemove(search)) return fail(ERROR_INVALID_HANDLE);
+    return TRUE;
+}

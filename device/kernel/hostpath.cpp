@@ -1,0 +1,204 @@
+// Device paths to host descriptors. Each folder of a path is opened relative to the one
+// before it, starting at fs/, without following links; names are tried exactly, then
+// ignoring case. No full host path is ever built, so nothing outside fs/ can be reached.
+#include "device/kernel/hostpath.h"
+
+#include "device/core/folder.h"
+#include "device/core/utf.h"
+#include "platform/winstring.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace device {
+
+HostFd& HostFd::operator=(HostFd&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+}
+
+int HostFd::release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+void HostFd::reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+}
+
+namespace {
+
+bool isHighSurrogate(WCHAR c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLowSurrogate(WCHAR c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// A name the device can hold: anything else would be ambiguous on the host (an unpaired
+// surrogate turns into U+FFFD) or would step out of its folder.
+bool validComponent(std::u16string_view name, bool pattern) {
+    if (name.empty() || name.size() > MAX_PATH - 1) return false;
+    if (name == u"." || name == u"..") return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        WCHAR c = name[i];
+        if (c == u'\0' || c == u'/' || c == u'\\') return false;
+        if (!pattern && (c == u'*' || c == u'?')) return false;
+        if (isHighSurrogate(c)) {
+            if (i + 1 == name.size() || !isLowSurrogate(name[i + 1])) return false;
+            ++i;
+        } else if (isLowSurrogate(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Scans `folder` for an entry equal to `wanted` ignoring case. Only used once the exact
+// name is known to be missing.
+bool findIgnoringCase(int folder, std::u16string_view wanted, std::string* hostName) {
+    int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    DIR* dir = fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return false;
+    }
+    bool found = false;
+    WCHAR name[MAX_PATH];
+    while (const dirent* entry = readdir(dir)) {
+        int length = deviceName(entry->d_name, name);
+        if (length == static_cast<int>(wanted.size()) &&
+            sameNameIgnoringCase(wanted, std::u16string_view(name, static_cast<size_t>(length)))) {
+            *hostName = entry->d_name;
+            found = true;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
+
+// Opens the real folder `name` inside `parent`; invalid when there is none.
+HostFd openFolder(int parent, std::u16string_view name) {
+    constexpr int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    std::string hostName = toUtf8(name);
+    int fd = openat(parent, hostName.c_str(), flags);
+    if (fd < 0 && errno == ENOENT && findIgnoringCase(parent, name, &hostName)) fd = openat(parent, hostName.c_str(), flags);
+    return HostFd(fd);
+}
+
+// Splits `path`, opens every folder before its last component, and leaves that
+// component in out->last.
+DWORD walk(const WCHAR* path, bool pattern, HostPath* out) {
+    int root = fsRoot();
+    if (!path || path[0] != u'\\' || root < 0) return ERROR_PATH_NOT_FOUND;
+    std::u16string_view rest(path + 1, wcslen(path + 1));
+    HostFd folder;
+    int current = root;
+    for (;;) {
+        size_t slash = rest.find(u'\\');
+        bool last = slash == std::u16string_view::npos;
+        std::u16string_view component = rest.substr(0, slash);
+        if (!validComponent(component, pattern && last)) return ERROR_PATH_NOT_FOUND;
+        if (last) {
+            out->last = component;
+            break;
+        }
+        folder = openFolder(current, component);
+        if (!folder.valid()) return ERROR_PATH_NOT_FOUND;
+        current = folder.get();
+        rest.remove_prefix(slash + 1);
+    }
+    // A fresh description of fs/, not a dup: a listing of "\" must have its own position.
+    if (!folder.valid()) folder.reset(openat(root, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid()) return ERROR_PATH_NOT_FOUND;
+    out->folder = std::move(folder);
+    return 0;
+}
+
+}  // namespace
+
+DWORD resolvePath(const WCHAR* path, HostPath* out) {
+    DWORD error = walk(path, false, out);
+    if (error) return error;
+    int folder = out->folder.get();
+    out->name = toUtf8(out->last);
+    out->exists = fstatat(folder, out->name.c_str(), &out->info, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!out->exists && errno == ENOENT) {
+        std::string found;
+        if (findIgnoringCase(folder, out->last, &found) &&
+            fstatat(folder, found.c_str(), &out->info, AT_SYMLINK_NOFOLLOW) == 0) {
+            out->name = std::move(found);
+            out->exists = true;
+        }
+    }
+    return 0;
+}
+
+DWORD resolveSearch(const WCHAR* pattern, HostPath* out) { return walk(pattern, true, out); }
+
+int deviceName(const char* hostName, WCHAR (&out)[MAX_PATH]) {
+    const auto* in = reinterpret_cast<const unsigned char*>(hostName);
+    int length = 0;
+    while (*in) {
+        uint32_t c = *in;
+        int more;
+        uint32_t minimum;
+        if (c < 0x80) { more = 0; minimum = 0; }
+        else if ((c & 0xE0) == 0xC0) { c &= 0x1F; more = 1; minimum = 0x80; }
+        else if ((c & 0xF0) == 0xE0) { c &= 0x0F; more = 2; minimum = 0x800; }
+        else if ((c & 0xF8) == 0xF0) { c &= 0x07; more = 3; minimum = 0x10000; }
+        else return -1;
+        ++in;
+        for (int k = 0; k < more; ++k, ++in) {
+            if ((*in & 0xC0) != 0x80) return -1;  // also stops at the terminator
+            c = (c << 6) | (*in & 0x3F);
+        }
+        if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) || c == u'\\') return -1;
+        int units = c >= 0x10000 ? 2 : 1;
+        if (length + units > MAX_PATH - 1) return -1;
+        if (units == 2) {
+            c -= 0x10000;
+            out[length++] = static_cast<WCHAR>(0xD800 + (c >> 10));
+            out[length++] = static_cast<WCHAR>(0xDC00 + (c & 0x3FF));
+        } else {
+            out[length++] = static_cast<WCHAR>(c);
+        }
+    }
+    out[length] = u'\0';
+    return length;
+}
+
+bool matchesPattern(std::u16string_view pattern, std::u16string_view name) {
+    if (pattern == u"*" || pattern == u"*.*") return true;
+    size_t p = 0, n = 0;
+    size_t starAt = std::u16string_view::npos, starName = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == u'*') {
+            starAt = p++;
+            starName = n;
+        } else if (p < pattern.size() && (pattern[p] == u'?' || towlower(pattern[p]) == towlower(name[n]))) {
+            ++p;
+            ++n;
+        } else if (starAt != std::u16string_view::npos) {
+            // Let the last '*' take one more character and try again from there.
+            p = starAt + 1;
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == u'*') ++p;
+    return p == pattern.size();
+}
+
+bool sameNameIgnoringCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && towlower(a[i]) != towlower(b[i])) return false;
+    return true;
+}
+
+}  // namespace device

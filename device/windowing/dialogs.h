@@ -1,0 +1,160 @@
+// The dialog manager, the controls, the shell's menu bar and the drawing records beyond what
+// the program calls: what the screen reads to draw a dialog (control rectangles in dialog
+// units, check states, picker fields, colours, the cursor) and the ways it presses things.
+#pragma once
+
+#include "device/windowing/templates.h"
+#include "platform/windows.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace device {
+
+// Dialog units: a character cell of the screen is 4 units wide and 8 units high. Windows
+// built from templates get pixel rectangles of 6 pixels a column and 12 a row.
+constexpr int kUnitsPerColumn = 4;
+constexpr int kUnitsPerRow = 8;
+constexpr int kPixelsPerColumn = 6;
+constexpr int kPixelsPerRow = 12;
+// The soft-key bar across the bottom of the screen.
+constexpr int kMenuBarHeight = 26;
+
+// Colours a control or dialog was painted with, as its parent's procedure chose them.
+struct PaintColours {
+    COLORREF text = RGB(0, 0, 0);
+    COLORREF background = RGB(255, 255, 255);
+    bool transparentText = false;
+    int paints = 0;  // how often it has been painted
+};
+
+// How a dialog ended; it outlives the dialog's window, which others may destroy.
+struct DialogOutcome {
+    bool ended = false;
+    INT_PTR result = 0;
+};
+
+struct DialogState {
+    DLGPROC procedure = nullptr;
+    RECT units{};  // the template's x, y, cx, cy in dialog units
+    std::shared_ptr<DialogOutcome> outcome = std::make_shared<DialogOutcome>();
+    bool fullScreen = false;  // sized by the shell
+    PaintColours colours;     // the background WM_ERASEBKGND filled
+};
+
+enum class ControlKind { Static, CheckBox, PushButton, Edit, Picker };
+
+// One field of a picker's format: a part of the time, or literal text.
+enum class PickerField { Literal, Hour12, Hour24, Minute, Second, AmPm };
+struct PickerPart {
+    PickerField field = PickerField::Literal;
+    bool twoDigits = false;
+    std::u16string text;  // literal text
+};
+
+struct ControlState {
+    ControlKind kind = ControlKind::Static;
+    RECT units{};  // dialog units within the dialog; empty for controls made otherwise
+    int checked = BST_UNCHECKED;
+    HANDLE image = nullptr;  // SS_ICON / SS_BITMAP statics
+    bool pressed = false;    // a button press not yet released
+    PaintColours colours;
+    // Pickers only.
+    SYSTEMTIME time{};
+    std::vector<PickerPart> format;
+    int activePart = -1;      // the part keys change; -1 for none
+    int typedDigit = -1;      // the first digit typed into the active part
+};
+
+// RETURNS the dialog record of a dialog window, or null.
+DialogState* dialogFind(HWND dialog);
+// RETURNS the control record of a predefined control or picker, or null.
+ControlState* controlFind(HWND control);
+
+// Registers "Button", "Static" and "Edit" when they are not registered (the dialog manager
+// does this before building a dialog). RETURNS false when registration failed.
+bool controlsRegister();
+// Registers the date-and-time picker class.
+bool pickerRegister();
+
+// The text a picker shows, and the [begin, end) characters of its active field in it.
+std::u16string pickerText(HWND picker, size_t* activeBegin = nullptr, size_t* activeEnd = nullptr);
+
+// Queues a press and a release of the left button on the window, as a tap on the screen
+// does. RETURNS false for a bad window or one whose top-level window is disabled.
+bool controlTap(HWND window);
+
+// Presses the title bar's OK of the top-level window: WM_COMMAND IDOK is posted to it.
+// RETURNS false when it has no such button (WS_EX_CAPTIONOKBTN) or is disabled.
+bool captionOk(HWND window);
+
+// Paints the window and its children that need it (visible and not painted since they were
+// shown or invalidated), parents first.
+void paintTree(HWND window);
+
+// ---------------------------------------------------------------- menu bar
+
+struct MenuBarButton {
+    std::u16string label;
+    WORD command = 0;
+    bool enabled = true;
+    std::vector<MenuItemLayout> popup;  // empty: the button sends its command
+};
+
+struct MenuBarState {
+    HWND parent = nullptr;
+    std::vector<MenuBarButton> buttons;  // left to right
+    int openPopup = -1;                  // the button whose pop-up is open, or -1
+};
+
+// RETURNS the record of a menu bar, or null.
+MenuBarState* menuBarFind(HWND bar);
+// RETURNS the bar of `window` or of the top-level window it lies in, or null.
+HWND menuBarOf(HWND window);
+
+// Presses soft key `button` (0 the left): a button with a pop-up opens it (closes it when
+// open); another posts its command to the bar's parent and closes any open pop-up.
+// RETURNS false for a bad bar or button, a disabled button, or a disabled parent.
+bool menuBarPress(HWND bar, int button);
+
+// Chooses the item of the open pop-up whose text is `text` (ignoring case and '&'): posts
+// its command to the bar's parent and closes the pop-up. RETURNS false when no pop-up is
+// open or no enabled item has that text.
+bool menuBarChoose(HWND bar, std::u16string_view text);
+
+// Closes an open pop-up. RETURNS false when none was open.
+bool menuBarCancel(HWND bar);
+
+// Whether the input panel is up (the shell lowers it for SHIDIF_SIPDOWN).
+bool inputPanelUp();
+void setInputPanelUp(bool up);
+
+// ---------------------------------------------------------------- drawing and cursors
+
+// RETURNS the colour of a brush or stock brush; nullopt for another handle or the null brush.
+std::optional<COLORREF> brushColour(HBRUSH brush);
+
+// A device context for painting `window`; the colours set on it are read back with the
+// functions below, and the last rectangle filled on it is remembered.
+HDC contextOpen(HWND window);
+void contextClose(HDC context);
+COLORREF contextTextColour(HDC context);
+bool contextTransparent(HDC context);
+// RETURNS the colour of the last FillRect on the context; nullopt when none.
+std::optional<COLORREF> contextFill(HDC context);
+
+// The cursor SetCursor made current, and whether it is the wait cursor.
+HCURSOR cursorCurrent();
+bool cursorIsWait();
+// Called with the new cursor whenever SetCursor changes it, so a screen can show the busy
+// mark while the program works without waiting for input. gdiReset removes it.
+void setCursorHook(std::function<void(HCURSOR)> hook);
+
+// Forgets every brush, context, the current cursor and the cursor hook.
+void gdiReset();
+
+}  // namespace device
