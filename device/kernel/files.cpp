@@ -12,7 +12,6 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <limits>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,75 +21,73 @@ namespace {
 using device::HostFd;
 using device::HostPath;
 
-// Sharing: every handle holds read locks on some of these bytes and, before it is
-// admitted, asks whether any other open file description holds the opposite byte.
-// Locks are per open file description, so they hold between handles of one process too.
-constexpr off_t kLockBase = std::numeric_limits<off_t>::max() - 16;
-// The order puts what a shared reader holds (open, have-read, deny-write) side by side,
-// and what it then asks about (have-write, deny-read) too, so the common open places its
-// locks with one call and asks with another.
-enum LockByte : off_t { kOpen, kHaveRead, kDenyWrite, kHaveWrite, kDenyRead, kLockBytes };
-using LockSet = unsigned;  // one bit per LockByte
-constexpr LockSet bit(LockByte byte) { return 1u << byte; }
+// Sharing: handles mark themselves with open-file-description locks on bytes far past
+// any content, so that the kernel itself admits or refuses each open in one call and
+// the marks hold between processes and between handles of one process alike. Each of
+// the two rules ("reading refused by a handle that denies reading", and the same for
+// writing) owns a zone of bytes: a handle on the wide side of a rule holds a read lock
+// on the whole zone, a handle on the narrow side a write lock on one byte of it chosen
+// at random, so the two sides exclude each other and neither excludes its own kind.
+// Readers and writing-deniers are the wide sides, so the common open (reading, sharing
+// reads only) holds one unbroken read lock over [kDenyReadZone, kDenyWriteZone + zone)
+// and is placed, checked and admitted by a single fcntl. kOpen, held by every handle,
+// lies between the zones and tells a deletion that the file is in use.
+constexpr off_t kZoneBytes = off_t{1} << 40;
+constexpr off_t kDenyReadZone = off_t{1} << 60;            // readers whole; deniers of reading one byte
+constexpr off_t kOpen = kDenyReadZone + kZoneBytes;       // every handle
+constexpr off_t kDenyWriteZone = kOpen + 1;               // deniers of writing whole; writers one byte
 
-// Calls `act(start, length)` for each run of adjacent bytes in `bytes`; stops early and
-// RETURNS false when `act` does.
-template <class Act>
-bool forEachRun(LockSet bytes, Act act) {
-    for (off_t start = 0; start < kLockBytes;) {
-        if (!(bytes & (1u << start))) {
-            ++start;
-            continue;
-        }
-        off_t end = start;
-        while (end < kLockBytes && (bytes & (1u << end))) ++end;
-        if (!act(start, end - start)) return false;
-        start = end;
-    }
-    return true;
+bool lockRange(int fd, short type, off_t start, off_t length) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = start;
+    lock.l_len = length;
+    return fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
-bool lockBytes(int fd, LockSet bytes) {
-    return forEachRun(bytes, [fd](off_t start, off_t length) {
-        struct flock lock {};
-        lock.l_type = F_RDLCK;
-        lock.l_whence = SEEK_SET;
-        lock.l_start = kLockBase + start;
-        lock.l_len = length;
-        return fcntl(fd, F_OFD_SETLK, &lock) == 0;
-    });
+// A byte of a zone no other handle is likely to pick: two handles on the narrow side
+// of a rule meet on one byte (and the second is refused) once in 2^40 opens.
+off_t randomByteOf(off_t zone) {
+    static thread_local uint64_t state = [] {
+        timespec now {};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        return static_cast<uint64_t>(getpid()) << 32 ^ static_cast<uint64_t>(now.tv_nsec) ^
+               static_cast<uint64_t>(now.tv_sec) << 20;
+    }();
+    state += 0x9E3779B97F4A7C15ull;  // splitmix64
+    uint64_t z = state;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    return zone + static_cast<off_t>(z % static_cast<uint64_t>(kZoneBytes));
 }
 
-// Whether another open file description holds any of `bytes`.
-bool othersHold(int fd, LockSet bytes) {
-    return !forEachRun(bytes, [fd](off_t start, off_t length) {
-        struct flock lock {};
-        lock.l_type = F_WRLCK;
-        lock.l_whence = SEEK_SET;
-        lock.l_start = kLockBase + start;
-        lock.l_len = length;
-        if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return false;
-        return lock.l_type == F_UNLCK;
-    });
-}
-
-// Places this handle's locks, then checks that no other handle forbids it. Placing
-// first means two racing opens may both fail, but never both succeed. On failure the
-// caller closes `fd`, which drops whatever was placed.
+// Places this handle's marks; a mark the kernel refuses means another handle forbids
+// this open, or this open forbids another's. On failure the caller closes `fd`, which
+// drops whatever was placed.
 bool admitSharing(int fd, bool read, bool write, DWORD share) {
     bool denyRead = !(share & FILE_SHARE_READ), denyWrite = !(share & FILE_SHARE_WRITE);
-    LockSet held = bit(kOpen) | (read ? bit(kHaveRead) : 0) | (write ? bit(kHaveWrite) : 0) |
-                   (denyRead ? bit(kDenyRead) : 0) | (denyWrite ? bit(kDenyWrite) : 0);
-    // Each lock held forbids its opposite in every other handle.
-    LockSet opposed = (read ? bit(kDenyRead) : 0) | (write ? bit(kDenyWrite) : 0) |
-                      (denyRead ? bit(kHaveRead) : 0) | (denyWrite ? bit(kHaveWrite) : 0);
-    return lockBytes(fd, held) && !othersHold(fd, opposed);
+    // The whole zones this handle spans, with kOpen between them, as one read lock.
+    off_t first = read ? kDenyReadZone : kOpen;
+    off_t end = denyWrite ? kDenyWriteZone + kZoneBytes : kOpen + 1;
+    if (!lockRange(fd, F_RDLCK, first, end - first)) return false;
+    // The narrow sides: one byte each, written over the read lock of this same handle.
+    if (denyRead && !lockRange(fd, F_WRLCK, randomByteOf(kDenyReadZone), 1)) return false;
+    if (write && !lockRange(fd, F_WRLCK, randomByteOf(kDenyWriteZone), 1)) return false;
+    return true;
 }
 
 // Whether any handle, of any process, has the regular file `name` open.
 bool heldOpen(int folder, const char* name) {
     HostFd probe(openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    return probe.valid() && othersHold(probe.get(), bit(kOpen));
+    if (!probe.valid()) return false;
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = kOpen;
+    lock.l_len = 1;
+    return fcntl(probe.get(), F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
 }
 
 bool readOnly(const struct stat& info) { return !S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR); }
@@ -132,11 +129,18 @@ FILETIME localFileTime(const struct timespec& when) {
 }
 
 struct FileObject : device::KernelObject {
-    FileObject(HostFd descriptor, bool read, bool write) : host(std::move(descriptor)), canRead(read), canWrite(write) {}
+    FileObject(HostFd descriptor, bool read, bool write, bool linkedOutside, int64_t fixedSize)
+        : host(std::move(descriptor)), canRead(read), canWrite(write), contentsHidden(linkedOutside), fixedSize(fixedSize) {}
     int fd() const { return host.get(); }
 
     HostFd host;  // closing it drops the sharing locks
     const bool canRead, canWrite;
+    // A file with a second host link was put there from outside the device: its size and
+    // times may be seen, its contents never read.
+    const bool contentsHidden;
+    // The size at open when no handle can change it while this one lives (this one cannot
+    // write and shares with no writer); otherwise -1 and the size is asked of the host.
+    const int64_t fixedSize;
 };
 
 class SearchObject : public device::KernelObject {
@@ -198,13 +202,52 @@ FileObject* fileOf(HANDLE file) {
 
 }  // namespace
 
+namespace {
+
+// Hands out the file just opened as `fd`, once it proves to be a plain file the request
+// may use: a file with more than one host link is never written or truncated, since the
+// device makes none and its other name may lie outside fs/.
+HANDLE admitOpened(HostFd fd, bool existed, DWORD access, DWORD share, DWORD disposition, DWORD flagsAndAttributes) {
+    bool wantRead = access & GENERIC_READ, wantWrite = access & GENERIC_WRITE;
+    bool truncates = existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
+    struct stat opened;
+    if (fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
+    bool linkedOutside = opened.st_nlink > 1;
+    if ((wantWrite || truncates) && (linkedOutside || (existed && readOnly(opened)))) return failHandle(ERROR_ACCESS_DENIED);
+    if (!admitSharing(fd.get(), wantRead, wantWrite, share)) return failHandle(ERROR_SHARING_VIOLATION);
+    if (truncates && ftruncate(fd.get(), 0) != 0) return failHandle(ERROR_ACCESS_DENIED);
+    if (!existed && (flagsAndAttributes & FILE_ATTRIBUTE_READONLY)) fchmod(fd.get(), opened.st_mode & ~0222u);
+
+    bool sizeFixed = !wantWrite && !(share & FILE_SHARE_WRITE) && !truncates;
+    auto object = std::make_unique<FileObject>(std::move(fd), wantRead, wantWrite, linkedOutside,
+                                               sizeFixed ? static_cast<int64_t>(opened.st_size) : -1);
+    HANDLE handle = device::handleInsert(std::move(object));
+    bool reportExisting = existed && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS);
+    SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+}
+
+}  // namespace
+
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD flagsAndAttributes, HANDLE) {
     if (device::faultHit("CreateFileW")) return failHandle(ERROR_ACCESS_DENIED);
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return failHandle(ERROR_INVALID_PARAMETER);
-    bool wantRead = access & GENERIC_READ, wantWrite = access & GENERIC_WRITE;
+    bool wantWrite = access & GENERIC_WRITE;
     bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
     if (disposition == TRUNCATE_EXISTING && !wantWrite) return failHandle(ERROR_ACCESS_DENIED);
+    // Denying others the right to read is a write lock (see admitSharing), which the host
+    // grants only on a descriptor open for writing; the handle itself still may not write.
+    bool denyRead = !(share & FILE_SHARE_READ);
+    int mode = wantWrite || truncates || denyRead ? O_RDWR : O_RDONLY;
+    constexpr int kOpenFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+    // An existing file spelled as on the host opens in one call; a folder, a link, a name
+    // that differs in case or a file to create takes the look-up below.
+    if (disposition != CREATE_NEW) {
+        HostFd fd(device::openExact(path, mode | kOpenFlags));
+        if (fd.valid()) return admitOpened(std::move(fd), true, access, share, disposition, flagsAndAttributes);
+    }
 
     // Another process may create or remove the name between look-up and open: look again.
     for (int attempt = 0; attempt < 4; ++attempt) {
@@ -217,9 +260,9 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
             // Folders, links and anything else but a plain file are never opened.
             if (!S_ISREG(target.info.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
             if (disposition == CREATE_NEW) return failHandle(ERROR_FILE_EXISTS);
-            if ((wantWrite || truncates) && readOnly(target.info)) return failHandle(ERROR_ACCESS_DENIED);
-            int mode = wantWrite || truncates ? O_RDWR : O_RDONLY;
-            fd.reset(openat(folder, name, mode | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            if ((wantWrite || truncates) && (readOnly(target.info) || target.info.st_nlink > 1))
+                return failHandle(ERROR_ACCESS_DENIED);
+            fd.reset(openat(folder, name, mode | kOpenFlags));
             if (!fd.valid()) {
                 if (errno == ENOENT) continue;
                 return failHandle(ERROR_ACCESS_DENIED);
@@ -227,22 +270,13 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
         } else {
             if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) return failHandle(ERROR_FILE_NOT_FOUND);
             // O_EXCL: never creates through a link, and loses cleanly to a racing creator.
-            fd.reset(openat(folder, name, (wantWrite ? O_RDWR : O_RDONLY) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+            fd.reset(openat(folder, name, (wantWrite || denyRead ? O_RDWR : O_RDONLY) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
             if (!fd.valid()) {
                 if (errno == EEXIST) continue;
                 return failHandle(errno == ENAMETOOLONG ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
             }
         }
-        struct stat opened;
-        if (fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
-        if (!admitSharing(fd.get(), wantRead, wantWrite, share)) return failHandle(ERROR_SHARING_VIOLATION);
-        if (target.exists && truncates && ftruncate(fd.get(), 0) != 0) return failHandle(ERROR_ACCESS_DENIED);
-        if (!target.exists && (flagsAndAttributes & FILE_ATTRIBUTE_READONLY)) fchmod(fd.get(), opened.st_mode & ~0222u);
-
-        HANDLE handle = device::handleInsert(std::make_unique<FileObject>(std::move(fd), wantRead, wantWrite));
-        bool reportExisting = target.exists && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS);
-        SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-        return handle;
+        return admitOpened(std::move(fd), target.exists, access, share, disposition, flagsAndAttributes);
     }
     return failHandle(ERROR_ACCESS_DENIED);
 }
@@ -252,7 +286,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, 
     if (device::faultHit("ReadFile")) return fail(ERROR_READ_FAULT);
     FileObject* object = fileOf(file);
     if (!object) return FALSE;
-    if (!object->canRead) return fail(ERROR_ACCESS_DENIED);
+    if (!object->canRead || object->contentsHidden) return fail(ERROR_ACCESS_DENIED);
     DWORD done = 0;
     while (done < bytesToRead) {
         ssize_t got = read(object->fd(), static_cast<char*>(buffer) + done, bytesToRead - done);
@@ -292,11 +326,11 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
     }
     FileObject* object = fileOf(file);
     struct stat info;
-    if (!object || fstat(object->fd(), &info) != 0) {
+    if (!object || (object->fixedSize < 0 && fstat(object->fd(), &info) != 0)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return INVALID_FILE_SIZE;
     }
-    uint64_t size = static_cast<uint64_t>(info.st_size);
+    uint64_t size = static_cast<uint64_t>(object->fixedSize >= 0 ? object->fixedSize : info.st_size);
     if (sizeHigh) *sizeHigh = static_cast<DWORD>(size >> 32);
     SetLastError(ERROR_SUCCESS);  // tells a size of 0xFFFFFFFF from a failure
     return static_cast<DWORD>(size);

@@ -1,16 +1,22 @@
-// Device paths to host descriptors. Each folder of a path is opened relative to the one
-// before it, starting at fs/, without following links; names are tried exactly, then
-// ignoring case. No full host path is ever built, so nothing outside fs/ can be reached.
+// Device paths to host descriptors, always relative to fs/ and never through a link.
+// A path spelled exactly as on the host is resolved in one kernel call that refuses to
+// leave fs/ or to cross any link (openat2 with RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS);
+// when a name differs in case, or the kernel lacks openat2, each folder is opened
+// relative to the one before it instead, names tried exactly and then ignoring case.
 #include "device/kernel/hostpath.h"
 
+#include "device/core/faults.h"
 #include "device/core/folder.h"
 #include "device/core/utf.h"
 #include "platform/winstring.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace device {
@@ -80,6 +86,68 @@ bool findIgnoringCase(int folder, std::u16string_view wanted, std::string* hostN
     return found;
 }
 
+// Cleared for good once the kernel answers that it has no openat2 (or may not use it).
+std::atomic<bool> kernelResolvesBeneath{true};
+
+// The host spelling of the components of `path` (after its leading '\\') up to `end`,
+// joined by '/'. RETURNS false when one is not a valid device name.
+bool hostSpelling(std::u16string_view path, bool patternLast, std::string* out) {
+    out->clear();
+    out->reserve(path.size() + 16);
+    for (;;) {
+        size_t slash = path.find(u'\\');
+        bool last = slash == std::u16string_view::npos;
+        std::u16string_view component = path.substr(0, slash);
+        if (!validComponent(component, patternLast && last)) return false;
+        for (size_t i = 0; i < component.size(); ++i) {
+            uint32_t c = component[i];
+            if (isHighSurrogate(static_cast<WCHAR>(c))) c = 0x10000 + ((c - 0xD800) << 10) + (component[++i] - 0xDC00);
+            if (c < 0x80) {
+                out->push_back(static_cast<char>(c));
+            } else if (c < 0x800) {
+                out->push_back(static_cast<char>(0xC0 | (c >> 6)));
+                out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            } else if (c < 0x10000) {
+                out->push_back(static_cast<char>(0xE0 | (c >> 12)));
+                out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+                out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            } else {
+                out->push_back(static_cast<char>(0xF0 | (c >> 18)));
+                out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+                out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+                out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            }
+        }
+        if (last) return true;
+        out->push_back('/');
+        path.remove_prefix(slash + 1);
+    }
+}
+
+// Opens `hostPath` below fs/ in one call; the kernel refuses "..", absolute paths, any
+// link on the way or at the end, and any escape, so the result lies below fs/.
+// RETURNS the descriptor, or -1 with errno; ENOSYS when the kernel cannot do this.
+int openBeneath(const std::string& hostPath, int flags) {
+    int root = fsRoot();
+    if (root < 0) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (!kernelResolvesBeneath.load(std::memory_order_relaxed) || faultHit("openat2")) {
+        errno = ENOSYS;
+        return -1;
+    }
+    struct open_how how {};
+    how.flags = static_cast<uint64_t>(flags);
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    int fd = static_cast<int>(syscall(SYS_openat2, root, hostPath.c_str(), &how, sizeof how));
+    if (fd < 0 && (errno == ENOSYS || errno == EPERM || errno == E2BIG)) {
+        kernelResolvesBeneath.store(false, std::memory_order_relaxed);
+        errno = ENOSYS;
+    }
+    return fd;
+}
+
 // Opens the real folder `name` inside `parent`; invalid when there is none.
 HostFd openFolder(int parent, std::u16string_view name) {
     constexpr int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
@@ -95,6 +163,21 @@ DWORD walk(const WCHAR* path, bool pattern, HostPath* out) {
     int root = fsRoot();
     if (!path || path[0] != u'\\' || root < 0) return ERROR_PATH_NOT_FOUND;
     std::u16string_view rest(path + 1, wcslen(path + 1));
+    size_t lastSlash = rest.rfind(u'\\');
+    if (lastSlash != std::u16string_view::npos) {
+        // The folders first in one call, as spelled; only a missing name needs the walk.
+        std::string folders;
+        if (!hostSpelling(rest.substr(0, lastSlash), false, &folders)) return ERROR_PATH_NOT_FOUND;
+        std::u16string_view last = rest.substr(lastSlash + 1);
+        if (!validComponent(last, pattern)) return ERROR_PATH_NOT_FOUND;
+        HostFd folder(openBeneath(folders, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (folder.valid()) {
+            out->last = last;
+            out->folder = std::move(folder);
+            return 0;
+        }
+        if (errno != ENOENT && errno != ENOSYS && errno != EAGAIN) return ERROR_PATH_NOT_FOUND;
+    }
     HostFd folder;
     int current = root;
     for (;;) {
@@ -138,6 +221,15 @@ DWORD resolvePath(const WCHAR* path, HostPath* out) {
 }
 
 DWORD resolveSearch(const WCHAR* pattern, HostPath* out) { return walk(pattern, true, out); }
+
+int openExact(const WCHAR* path, int flags) {
+    std::string spelled;
+    if (!path || path[0] != u'\\' || !hostSpelling(std::u16string_view(path + 1, wcslen(path + 1)), false, &spelled)) {
+        errno = EINVAL;
+        return -1;
+    }
+    return openBeneath(spelled, flags);
+}
 
 int deviceName(const char* hostName, WCHAR (&out)[MAX_PATH]) {
     const auto* in = reinterpret_cast<const unsigned char*>(hostName);

@@ -1,6 +1,6 @@
 // Device paths on the host: "\Temp\a.txt" becomes a descriptor of fs/Temp plus the host
 // name "a.txt", found ignoring case. Resolution never follows a link and never leaves fs/:
-// every step is relative to a descriptor opened below device::fsRoot().
+// it starts at device::fsRoot() and the kernel or each step refuses links and "..".
 #pragma once
 
 #include "platform/wintypes.h"
@@ -50,6 +50,13 @@ DWORD resolvePath(const WCHAR* path, HostPath* out);
 // As resolvePath, for a search: the last component is a pattern ('*' and '?' allowed)
 // and is not looked up (out->name and out->exists are left empty).
 DWORD resolveSearch(const WCHAR* pattern, HostPath* out);
+
+// Opens the entry at `path` when every component is spelled exactly as on the host, in
+// one kernel call that follows no link (the entry itself included) and cannot leave fs/.
+// `flags` are open(2) flags. RETURNS the descriptor, or -1 with errno: ENOENT when a name
+// is not spelled exactly (the caller then resolves ignoring case), ENOSYS when the kernel
+// cannot resolve this way, ELOOP for a link, EINVAL for a path that is not a device path.
+int openExact(const WCHAR* path, int flags);
 
 // The device name of a host entry, decoded from UTF-8 into `out` and terminated.
 // RETURNS its length, or -1 when the device cannot show it (invalid UTF-8, longer

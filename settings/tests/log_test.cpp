@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -134,6 +136,22 @@ TEST_F(LogTest, LineWaitsForALogBrieflyHeldByAnotherProcess) {
 
 TEST_F(LogTest, LineIsLostWhenTheLogStaysHeld) {
     EXPECT_EQ("", writeWhileHeldByAnotherProcess(device_, 2500, "lost"));
+}
+
+// A log replaced by a hard link to a host file outside the device: the line is lost and
+// the host file neither grows nor, past the limit, is emptied.
+TEST_F(LogTest, ALogHardLinkedToAHostFileIsNeverWritten) {
+    namespace fs = std::filesystem;
+    const fs::path outside = fs::path(device_.dir()).parent_path() / "host-file.txt";
+    for (size_t size : {size_t{5}, size_t{60001}}) {
+        SCOPED_TRACE(size);
+        std::ofstream(outside, std::ios::binary | std::ios::trunc) << std::string(size, 'h');
+        fs::remove(device_.host(kLog));
+        fs::create_hard_link(outside, device_.host(kLog));
+        writeLog("cleanupTemp");
+        EXPECT_EQ(size, fs::file_size(outside));
+    }
+    fs::remove(outside);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Tests of the device file system: names ignoring case, dispositions, listings, read-only
 // files, sharing between handles and processes, and that no path or link ever leads a
 // call to a host file outside fs/.
+#include "device/core/faults.h"
 #include "device/core/utf.h"
 #include "platform/windows.h"
 #include "tests/support/scoped_device.h"
@@ -579,6 +580,77 @@ TEST(Files, LinksAreNeverFollowed) {
     std::ifstream secret(tree.outside / "secret.txt");
     EXPECT_EQ("secret", std::string(std::istreambuf_iterator<char>(secret), {}));
     EXPECT_TRUE(fs::exists("/etc/passwd"));
+}
+
+// The device makes no hard links, so a file with a second host name was planted from
+// outside, and that name may lie outside fs/. Its size shows; it is never read, written
+// or truncated, however its name is spelled; deleting it removes only the device's name.
+TEST(Files, FilesWithASecondHostLinkAreNeverReadOrWritten) {
+    ScopedDevice dev;
+    const fs::path outside = fs::path(dev.dir()).parent_path() / "outside.txt";
+    std::ofstream(outside) << "host secret";
+    fs::create_hard_link(outside, dev.host("\\Temp\\planted.txt"));
+    struct Case {
+        DWORD access, disposition;
+        bool opens;
+    };
+    const Case cases[] = {
+        {kWrite, OPEN_EXISTING, false},  {kWrite, OPEN_ALWAYS, false},          {kWrite, CREATE_ALWAYS, false},
+        {kWrite, TRUNCATE_EXISTING, false}, {kRead | kWrite, OPEN_EXISTING, false}, {kRead, OPEN_EXISTING, true},
+        {kRead, OPEN_ALWAYS, true},      {0, OPEN_EXISTING, true},
+    };
+    for (const char* spelled : {"\\Temp\\planted.txt", "\\TEMP\\Planted.TXT"}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << spelled << " " << std::hex << c.access << " " << c.disposition);
+            HANDLE file = openFile(spelled, c.access, FILE_SHARE_READ, c.disposition);
+            if (!c.opens) {
+                EXPECT_EQ(INVALID_HANDLE_VALUE, file);
+                EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+                if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+                continue;
+            }
+            ASSERT_NE(INVALID_HANDLE_VALUE, file);
+            EXPECT_EQ(11u, GetFileSize(file, nullptr));
+            char buffer[16];
+            DWORD got = 99;
+            EXPECT_FALSE(ReadFile(file, buffer, sizeof buffer, &got, nullptr));
+            EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+            EXPECT_EQ(0u, got);
+            CloseHandle(file);
+        }
+    }
+    std::ifstream host(outside);
+    EXPECT_EQ("host secret", std::string(std::istreambuf_iterator<char>(host), {}));
+    EXPECT_TRUE(DeleteFileW(u"\\Temp\\planted.txt"));
+    EXPECT_FALSE(dev.exists("\\Temp\\planted.txt"));
+    EXPECT_TRUE(fs::exists(outside));
+}
+
+// A kernel without openat2 resolves every path a folder at a time: the same refusals.
+TEST(Files, WithoutOneCallResolutionLinksAndEscapesStillReachNothing) {
+    ScopedDevice dev;
+    LinkedTree tree(dev);
+    const std::set<std::string> outsideBefore = hostTree(tree.outside);
+    device::faultArm("openat2", 1, true);
+    EXPECT_EQ("real", [] {
+        HANDLE file = openFile("\\Temp\\real.txt", kRead, FILE_SHARE_READ, OPEN_EXISTING);
+        std::string text = file == INVALID_HANDLE_VALUE ? "" : readAll(file);
+        CloseHandle(file);
+        return text;
+    }());
+    for (const char* escape : {"\\Escape\\secret.txt", "\\Temp\\toOutsideDir\\inner.txt",
+                               "\\Temp\\toRoot\\etc\\passwd", "\\Temp\\..\\..\\outside\\secret.txt"}) {
+        SCOPED_TRACE(escape);
+        for (DWORD disposition : {OPEN_EXISTING, OPEN_ALWAYS, CREATE_ALWAYS}) {
+            HANDLE file = openFile(escape, kRead | kWrite, 0, disposition);
+            EXPECT_EQ(INVALID_HANDLE_VALUE, file);
+            if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        }
+        EXPECT_FALSE(DeleteFileW(wide(escape).c_str()));
+        EXPECT_TRUE(listing(std::string(escape) + "\\*").empty());
+    }
+    device::faultDisarmAll();
+    EXPECT_EQ(outsideBefore, hostTree(tree.outside));
 }
 
 TEST(Files, MalformedAndEscapingPathsReachNothing) {
