@@ -1,77 +1,71 @@
-// Sweep benchmark: measures and cleans a \Temp of 100,000 files (100 sub-folders of
-// 1,000 files, two levels as the sweep reaches) and reports files per second beside
-// `du -sb` and `find -delete` on identical trees, in one run.
-//   sweep_bench [FILES]
+// The sweep's side of bench/compare.sh: builds benchmark trees, and runs one measure or
+// clean of \Temp on an existing device so that the script can time it beside du, the
+// floor and find on identical trees.
+//   sweep_bench tree FOLDER FILES     FILES small files, 1,000 to a sub-folder of FOLDER
+//   sweep_bench measure DEVICE        prints cleanupTemp(0), the bytes in \Temp
+//   sweep_bench clean DEVICE          runs cleanupTemp(1)
 #include "app/quillex.h"
 #include "device/boot/device.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace {
 
-void buildTree(const fs::path& root, int files) {
-    const int perFolder = 1000;
-    for (int i = 0; i < files; ++i) {
-        fs::path folder = root / ("dir" + std::to_string(i / perFolder));
-        if (i % perFolder == 0) fs::create_directories(folder);
-        std::ofstream(folder / ("file" + std::to_string(i) + ".tmp")) << std::string(static_cast<size_t>(i % 97), 'x');
+// Sizes 0 to 96 bytes, so a measure adds something real and no file needs a data block
+// beyond the first.
+bool buildTree(const std::string& root, long files) {
+    const long perFolder = 1000;
+    static const std::string filler(96, 'x');
+    std::string folder;
+    for (long i = 0; i < files; ++i) {
+        if (i % perFolder == 0) {
+            folder = root + "/dir" + std::to_string(i / perFolder);
+            if (mkdir(folder.c_str(), 0777) != 0) return false;
+        }
+        std::string path = folder + "/file" + std::to_string(i) + ".tmp";
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) return false;
+        size_t size = static_cast<size_t>(i % 97);
+        bool written = write(fd, filler.data(), size) == static_cast<ssize_t>(size);
+        ::close(fd);
+        if (!written) return false;
     }
+    return true;
 }
 
-double seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-double timeCommand(const std::string& command) {
-    auto start = std::chrono::steady_clock::now();
-    if (std::system(command.c_str()) != 0) std::fprintf(stderr, "failed: %s\n", command.c_str());
-    return seconds(start);
-}
-
-void report(const char* what, int files, double elapsed) {
-    std::printf("%-28s %8.3f s  %12.0f files/s\n", what, elapsed, files / elapsed);
+int usage() {
+    std::fprintf(stderr, "usage: sweep_bench tree FOLDER FILES | measure DEVICE | clean DEVICE\n");
+    return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    int files = argc > 1 ? std::atoi(argv[1]) : 100000;
-    fs::path work = fs::temp_directory_path() / ("quillex-bench-" + std::to_string(getpid()));
+    if (argc < 3) return usage();
+    if (std::strcmp(argv[1], "tree") == 0) {
+        if (argc != 4) return usage();
+        if (mkdir(argv[2], 0777) != 0 || !buildTree(argv[2], std::atol(argv[3]))) {
+            std::perror(argv[2]);
+            return 1;
+        }
+        return 0;
+    }
+    bool clean = std::strcmp(argv[1], "clean") == 0;
+    if (!clean && std::strcmp(argv[1], "measure") != 0) return usage();
     std::string error;
-    if (!device::open((work / "device").string(), &error)) {
+    if (!device::open(argv[2], &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
     resolveInstallDir();
-    fs::path temp = work / "device" / "fs" / "Temp";
-    fs::path twin = work / "twin";
-    std::printf("building two trees of %d files...\n", files);
-    buildTree(temp, files);
-    buildTree(twin, files);
-    std::system(("du -sb '" + temp.string() + "' > /dev/null").c_str());  // warm both
-    std::system(("du -sb '" + twin.string() + "' > /dev/null").c_str());
-
-    auto start = std::chrono::steady_clock::now();
-    DWORD measured = cleanupTemp(0);
-    report("quillex measure", files, seconds(start));
-    report("du -sb", files, timeCommand("du -sb '" + twin.string() + "' > /dev/null"));
-
-    start = std::chrono::steady_clock::now();
-    cleanupTemp(1);
-    report("quillex clean", files, seconds(start));
-    report("find -delete", files, timeCommand("find '" + twin.string() + "' -mindepth 1 -delete"));
-
-    std::printf("measured %u bytes; files left after clean: %zu\n", measured,
-                static_cast<size_t>(std::distance(fs::recursive_directory_iterator(temp), fs::recursive_directory_iterator())));
+    DWORD result = cleanupTemp(clean ? 1 : 0);
+    if (!clean) std::printf("%u\n", result);
     device::close();
-    fs::remove_all(work);
     return 0;
 }

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Times Quillex's folder sweep beside the bare-metal floors on identical trees, several
+# paired runs each, and prints medians and ratios:
+#   measure: sweep_bench measure (cleanupTemp(0) over \Temp) beside `du -sb` and
+#            sweep_floor (readdir + openat + fstat + close per file) on the same tree;
+#   clean:   `quillex t` beside `find -delete`, each on a fresh hard-link copy of one
+#            template tree (so both only change metadata);
+#   start:   `quillex x` (a command line that runs no action) beside store_floor
+#            (open the store with SQLite, read one row).
+# Also prints the peak memory of a measure, and with --strace the system calls per file.
+#   bench/compare.sh [--files N] [--runs R] [--strace] [--keep]
+# The programs come from $QUILLEX_BIN_DIR, else build/release (cmake -DCMAKE_BUILD_TYPE=Release).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bin=${QUILLEX_BIN_DIR:-build/release}
+files=100000 runs=7 trace=0 keep=0
+while [ $# -gt 0 ]; do
+    case $1 in
+        --files) files=$2; shift ;;
+        --runs) runs=$2; shift ;;
+        --strace) trace=1 ;;
+        --keep) keep=1 ;;
+        *) echo "usage: bench/compare.sh [--files N] [--runs R] [--strace] [--keep]" >&2; exit 2 ;;
+    esac
+    shift
+done
+for program in quillex tools/quillex-device bench/sweep_bench bench/sweep_floor bench/store_floor; do
+    [ -x "$bin/$program" ] || { echo "missing $bin/$program: build $bin first" >&2; exit 1; }
+done
+work=$(mktemp -d "${TMPDIR:-/tmp}/quillex-compare.XXXXXX")
+[ "$keep" = 1 ] || trap 'rm -rf "$work"' EXIT
+device=$work/device temp=$work/device/fs/Temp template=$work/template twin=$work/twin
+
+# Seconds taken by a command, its output discarded.
+timed() {
+    local start=$EPOCHREALTIME
+    "$@" >/dev/null
+    awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.4f\n", b - a }'
+}
+median() { sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+row() { printf '%-44s %8s s  %-22s %8s s  %5.2fx\n' "$1" "$2" "$3" "$4" "$(awk -v a="$2" -v b="$4" 'BEGIN { print a / b }')"; }
+
+"$bin/tools/quillex-device" --device "$device" init >/dev/null
+rm -rf "$temp"
+echo "building a tree of $files files (1,000 to a folder)..."
+"$bin/bench/sweep_bench" tree "$temp" "$files"
+"$bin/bench/sweep_bench" tree "$template" "$files"
+
+echo "measure, $runs paired runs:"
+floorSum=$("$bin/bench/sweep_floor" "$temp")
+quillexSum=$("$bin/bench/sweep_bench" measure "$device")
+[ "$quillexSum" = $((floorSum % 4294967296)) ] || echo "WARNING: sizes differ: $quillexSum vs $floorSum" >&2
+du -sb "$temp" >/dev/null
+: >"$work/m.q"; : >"$work/m.du"; : >"$work/m.floor"
+for _ in $(seq "$runs"); do
+    timed "$bin/bench/sweep_bench" measure "$device" >>"$work/m.q"
+    timed du -sb "$temp" >>"$work/m.du"
+    timed "$bin/bench/sweep_floor" "$temp" >>"$work/m.floor"
+done
+q=$(median <"$work/m.q") du=$(median <"$work/m.du") floor=$(median <"$work/m.floor")
+row "quillex measure ($files files)" "$q" "du -sb" "$du"
+row "quillex measure ($files files)" "$q" "C floor" "$floor"
+peak=$(/usr/bin/time -f %M "$bin/bench/sweep_bench" measure "$device" 2>&1 >/dev/null | tail -1)
+echo "peak memory of a measure: $peak KiB"
+
+echo "clean, $runs paired runs on hard-link copies:"
+: >"$work/c.q"; : >"$work/c.find"
+for _ in $(seq "$runs"); do
+    rm -rf "$temp" "$twin"
+    cp -al "$template" "$temp"
+    cp -al "$template" "$twin"
+    timed "$bin/quillex" --device "$device" t >>"$work/c.q"
+    timed find "$twin" -mindepth 1 -delete >>"$work/c.find"
+    left=$(find "$temp" -mindepth 1 | wc -l)
+    [ "$left" = 0 ] || echo "WARNING: $left entries left in \\Temp after quillex t" >&2
+done
+row "quillex t ($files files)" "$(median <"$work/c.q")" "find -delete" "$(median <"$work/c.find")"
+
+echo "start, 21 paired runs:"
+: >"$work/s.q"; : >"$work/s.floor"
+for _ in $(seq 21); do
+    timed "$bin/quillex" --device "$device" x >>"$work/s.q"
+    timed "$bin/bench/store_floor" "$device/store.db" >>"$work/s.floor"
+done
+row "quillex x (no action)" "$(median <"$work/s.q")" "store_floor" "$(median <"$work/s.floor")"
+
+if [ "$trace" = 1 ]; then
+    command -v strace >/dev/null || { echo "strace is not installed" >&2; exit 1; }
+    # System calls per file, start-up and listing included, from strace's summary.
+    perFile() {
+        strace -f -c -U calls,name -o "$work/trace" "$@" >/dev/null
+        awk -v n="$files" '$1 ~ /^[0-9]+$/ && ($1 >= n / 10 || $2 == "total") { printf "  %-12s %6.2f\n", $2, $1 / n }' "$work/trace"
+    }
+    rm -rf "$temp"; cp -al "$template" "$temp"
+    echo "system calls per file, quillex measure:"; perFile "$bin/bench/sweep_bench" measure "$device"
+    echo "system calls per file, C floor:"; perFile "$bin/bench/sweep_floor" "$temp"
+    echo "system calls per file, quillex t:"; perFile "$bin/quillex" --device "$device" t
+    rm -rf "$twin"; cp -al "$template" "$twin"
+    echo "system calls per file, find -delete:"; perFile find "$twin" -mindepth 1 -delete
+fi
