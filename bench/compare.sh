@@ -31,14 +31,23 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/quillex-compare.XXXXXX")
 [ "$keep" = 1 ] || trap 'rm -rf "$work"' EXIT
 device=$work/device temp=$work/device/fs/Temp template=$work/template twin=$work/twin
 
-# Seconds taken by a command, its output discarded.
+# The wall-clock and CPU (user + system) seconds of a command, its output discarded. On a
+# machine shared with other work the CPU time is the steadier figure.
 timed() {
-    local start=$EPOCHREALTIME
-    "$@" >/dev/null
-    awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.4f\n", b - a }'
+    local start=$EPOCHREALTIME cpu
+    cpu=$(/usr/bin/time -f '%U %S' "$@" 2>&1 >/dev/null | tail -1)
+    awk -v a="$start" -v b="$EPOCHREALTIME" -v cpu="$cpu" 'BEGIN { split(cpu, c, " "); printf "%.4f %.2f\n", b - a, c[1] + c[2] }'
 }
-median() { sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-row() { printf '%-44s %8s s  %-22s %8s s  %5.2fx\n' "$1" "$2" "$3" "$4" "$(awk -v a="$2" -v b="$4" 'BEGIN { print a / b }')"; }
+# The median of column $1 of the lines read.
+median() { awk -v c="$1" '{ print $c }' | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2fx", (b > 0 ? a / b : 0) }'; }
+# One line of the table from two files of timings: wall medians and ratio, CPU medians and ratio.
+row() {
+    local qw qc bw bc
+    qw=$(median 1 <"$2") qc=$(median 2 <"$2") bw=$(median 1 <"$4") bc=$(median 2 <"$4")
+    printf '%-34s %-16s wall %7s / %7s s = %6s   cpu %6s / %6s s = %6s\n' "$1" "$3" "$qw" "$bw" "$(ratio "$qw" "$bw")" \
+        "$qc" "$bc" "$(ratio "$qc" "$bc")"
+}
 
 "$bin/tools/quillex-device" --device "$device" init >/dev/null
 rm -rf "$temp"
@@ -57,9 +66,8 @@ for _ in $(seq "$runs"); do
     timed du -sb "$temp" >>"$work/m.du"
     timed "$bin/bench/sweep_floor" "$temp" >>"$work/m.floor"
 done
-q=$(median <"$work/m.q") du=$(median <"$work/m.du") floor=$(median <"$work/m.floor")
-row "quillex measure ($files files)" "$q" "du -sb" "$du"
-row "quillex measure ($files files)" "$q" "C floor" "$floor"
+row "quillex measure ($files files)" "$work/m.q" "du -sb" "$work/m.du"
+row "quillex measure ($files files)" "$work/m.q" "C floor" "$work/m.floor"
 peak=$(/usr/bin/time -f %M "$bin/bench/sweep_bench" measure "$device" 2>&1 >/dev/null | tail -1)
 echo "peak memory of a measure: $peak KiB"
 
@@ -74,7 +82,7 @@ for _ in $(seq "$runs"); do
     left=$(find "$temp" -mindepth 1 | wc -l)
     [ "$left" = 0 ] || echo "WARNING: $left entries left in \\Temp after quillex t" >&2
 done
-row "quillex t ($files files)" "$(median <"$work/c.q")" "find -delete" "$(median <"$work/c.find")"
+row "quillex t ($files files)" "$work/c.q" "find -delete" "$work/c.find"
 
 echo "start, 21 paired runs:"
 : >"$work/s.q"; : >"$work/s.floor"
@@ -82,7 +90,7 @@ for _ in $(seq 21); do
     timed "$bin/quillex" --device "$device" x >>"$work/s.q"
     timed "$bin/bench/store_floor" "$device/store.db" >>"$work/s.floor"
 done
-row "quillex x (no action)" "$(median <"$work/s.q")" "store_floor" "$(median <"$work/s.floor")"
+row "quillex x (no action)" "$work/s.q" "store_floor" "$work/s.floor"
 
 if [ "$trace" = 1 ]; then
     command -v strace >/dev/null || { echo "strace is not installed" >&2; exit 1; }
