@@ -5,7 +5,7 @@
 # may ever reach the canary: after every run its files must have the same count, contents
 # and modification times.
 #   stress/link_swap_race.sh [--short] [--runs N]
-# --short (for CI) is 10 runs over 600 files; the long form is 400 runs over 3,000.
+# --short (for CI) is 6 runs over 600 files; the long form is 400 runs over 3,000.
 # Programs: quillex and tools/quillex-device from $QUILLEX_BIN_DIR, else build/release.
 # Prints "link_swap_race: N runs, M swaps, C canary changes"; exits 0 only when C is 0.
 set -euo pipefail
@@ -14,7 +14,7 @@ bin=${QUILLEX_BIN_DIR:-build/release}
 runs=400 folders=30 perFolder=100
 while [ $# -gt 0 ]; do
     case $1 in
-        --short) runs=10 folders=12 perFolder=50 ;;
+        --short) runs=6 folders=12 perFolder=50 ;;
         --runs) runs=$2; shift ;;
         *) echo "usage: stress/link_swap_race.sh [--short] [--runs N]" >&2; exit 2 ;;
     esac
