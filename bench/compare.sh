@@ -9,7 +9,8 @@
 #            (open the store with SQLite, read one row).
 # Also prints the peak memory of a measure, and with --strace the system calls per file.
 #   bench/compare.sh [--files N] [--runs R] [--strace] [--keep]
-# The programs come from $QUILLEX_BIN_DIR, else build/release (cmake -DCMAKE_BUILD_TYPE=Release).
+# The programs come from $QUILLEX_BIN_DIR, else build/release, configured with the tests
+# (they bring the benchmarks): cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLEX_TESTS=ON
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=${QUILLEX_BIN_DIR:-build/release}

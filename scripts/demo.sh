@@ -1,28 +1,42 @@
 #!/usr/bin/env bash
-# The main job on a demo device: builds Quillex, lays out a device full of clutter, and
-# runs every cleaning action on it, showing the device before and after and the log.
+# The main job on a demo device: builds the two programs, lays out a device full of
+# clutter, and runs every cleaning action on it, showing the device before and after and
+# the log. Needs only what building the programs needs (no test tools).
 #   scripts/demo.sh [DEVICE-FOLDER]     (default: build/demo-device, made anew)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Each step says what it does, in bold on a terminal.
+if [ -t 1 ]; then bold=$'\033[1m' plain=$'\033[0m'; else bold= plain=; fi
+step() { printf '\n%s== %s%s\n' "$bold" "$*" "$plain"; }
+
+step "Checking the Debian packages the build needs (scripts/deps.sh)"
 scripts/deps.sh
 
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release >/dev/null
+step "Configuring a release build in build/release, without the tests"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLEX_TESTS=OFF | tail -1
+
+step "Building quillex and quillex-device (about 60 files; a few minutes on two cores)"
+cmake --build build/release --target quillex quillex-device
 bin=build/release
 tools=build/release/tools
 
 device="${1:-build/demo-device}"
+step "Laying out a demo device in $device, full of clutter"
 rm -rf "$device"
 "$tools/quillex-device" --device "$device" init --demo
 
 tool="$tools/quillex-device --device $device"
-echo "== the device before: $(du -sb "$device/fs" | cut -f1) bytes in $(find "$device/fs" -type f | wc -l) files"
-echo "== its notification queue:"
+step "The device before: $(du -sb "$device/fs" | cut -f1) bytes in $(find "$device/fs" -type f | wc -l) files; its notification queue:"
 $tool notify list
+
+step "Cleaning all of it: quillex --device $device ntcha"
 "$bin/quillex" --device "$device" ntcha
-echo
-echo "== the device after:  $(du -sb "$device/fs" | cut -f1) bytes in $(find "$device/fs" -type f | wc -l) files"
-echo "== its notification queue:"
+
+step "The device after: $(du -sb "$device/fs" | cut -f1) bytes in $(find "$device/fs" -type f | wc -l) files; its notification queue:"
 $tool notify list
-echo "== \\Program Files\\Quillex\\Quillex.log"
+step "The log, \\Program Files\\Quillex\\Quillex.log:"
 cat "$device/fs/Program Files/Quillex/Quillex.log"
+
+step "Try the interactive program on this device yourself (README.md has more)"
+echo "  export PATH=\"$PWD/$bin:$PWD/$tools:\$PATH\""
+echo "  quillex --device $device"

@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, when any is missing. As root (or with
-# sudo) it installs them; otherwise it prints the apt-get line to run and fails.
+# Installs the Debian packages Quillex needs, when any is missing. As root (or with sudo)
+# it installs them; otherwise it prints the apt-get line to run and fails.
+#   scripts/deps.sh          what building the two programs and their package needs
+#   scripts/deps.sh --test   that, and what the tests need
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
-          libsqlite3-dev libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
-          binutils-mingw-w64-x86-64 libncurses-dev tmux)
+# To build quillex and quillex-device (and, with dpkg-dev and file, their Debian package).
+build=(cmake ninja-build g++ pkg-config libsqlite3-dev libcli11-dev nlohmann-json3-dev
+       binutils-mingw-w64-x86-64 libncurses-dev dpkg-dev file)
+# To build and run the tests: GoogleTest, clang and its sanitizer runtime, tmux for the
+# terminal screen's tests, groff to check that the manual pages render cleanly.
+test=(libgtest-dev libgmock-dev clang libclang-rt-14-dev tmux groff-base)
+
+packages=("${build[@]}")
+[ "${1:-}" = "--test" ] && packages+=("${test[@]}")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -4,7 +4,7 @@
 #   scripts/test.sh --sanitize  clang build with AddressSanitizer and UBSan in build/asan
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh --test
 
 if [ "${1:-}" = "--sanitize" ]; then
     dir=build/asan

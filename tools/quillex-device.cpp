@@ -103,6 +103,7 @@ std::string eventsToJson(const std::vector<device::JournalEvent>& events) {
 
 int main(int argc, char** argv) {
     CLI::App app{"Sets up and inspects an emulated device for Quillex."};
+    app.set_version_flag("-V,--version", std::string("quillex-device ") + QUILLEX_VERSION);
     // An unknown word is then reported by name rather than as a missing command.
     app.require_subcommand(0, 1);
     std::string deviceDir;

@@ -8,7 +8,10 @@
 #include "device/core/utf.h"
 #include "device/kernel/processes.h"
 #include "device/screens/screen.h"
+#include "device/windowing/resources.h"
+#include "device/windowing/templates.h"
 #include "platform/windows.h"
+#include "res/resource.h"
 
 #include <cstdio>
 #include <cstring>
@@ -21,7 +24,7 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: quillex [--device DIR] [--screen script] [--help] [--version] [COMMAND LINE]\n"
+    "Usage: quillex [--device DIR] [--screen script] [--help] [-V|--version] [COMMAND LINE]\n"
     "\n"
     "Runs Quillex on an emulated device. The command line is handed to the program as it\n"
     "stands; each of these letters anywhere in it runs one action, in this order:\n"
@@ -56,6 +59,22 @@ const char kUsage[] =
     "The device is DIR, else $QUILLEX_DEVICE, else $XDG_DATA_HOME/quillex/device\n"
     "(~/.local/share/quillex/device); it is created on first use.\n";
 
+// The program's own version as its About box shows it ("Quillex v1.07" gives "v1.07"),
+// read from the program's resources so that it is written in one place; empty if absent.
+std::string programVersion() {
+    HINSTANCE instance = device::programInstance();
+    HRSRC about = FindResourceW(instance, MAKEINTRESOURCEW(IDD_ABOUT), RT_DIALOG);
+    HGLOBAL data = about ? LoadResource(instance, about) : nullptr;
+    device::DialogLayout layout;
+    if (!data || !device::parseDialogTemplate(LockResource(data), SizeofResource(instance, about), &layout)) return "";
+    const std::string prefix = "Quillex v";
+    for (const device::DialogItemLayout& item : layout.items) {
+        std::string text = device::toUtf8(item.text.text);
+        if (text.rfind(prefix, 0) == 0) return text.substr(prefix.size() - 1);
+    }
+    return "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -68,8 +87,10 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (std::strcmp(arg, "--version") == 0) {
-            std::puts("quillex 0.1.0");
+        if (std::strcmp(arg, "--version") == 0 || std::strcmp(arg, "-V") == 0) {
+            // This build's version, then the version of the program it runs.
+            std::string program = programVersion();
+            std::printf("quillex %s%s\n", QUILLEX_VERSION, program.empty() ? "" : (" (program " + program + ")").c_str());
             return 0;
         }
         if (std::strcmp(arg, "--device") == 0) {

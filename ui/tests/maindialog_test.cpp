@@ -40,6 +40,13 @@ std::vector<device::JournalEvent> starts() {
 
 class MainDialogTest : public ProgramTest {
 protected:
+    // A still clock gives reminders added one after another one start time, so that they
+    // are duplicates however slowly they are added.
+    void SetUp() override {
+        ProgramTest::SetUp();
+        device::clockFreeze(device::clockNow());
+    }
+
     void fillDevice() {
         device_.writeFile(kTempFile, 1536);
         device_.writeFile(kWindowsTempFile, 1048576 - 1536);
