@@ -8,6 +8,7 @@
 #include "device/core/utf.h"
 #include "device/kernel/processes.h"
 #include "device/screens/screen.h"
+#include "device/windowing/windows.h"
 #include "platform/windows.h"
 
 #include <cstdio>
@@ -120,6 +121,8 @@ int main(int argc, char** argv) {
     if (commandLine.empty() && !terminalScreen) device::scriptScreenStart(std::cin, std::cout, std::cerr);
     int result = WinMain(instance, nullptr, line.data(), SW_SHOW);
     device::terminalScreenStop();
+    if (commandLine.empty() && device::foregroundRequestsSent() > 0)
+        std::fputs("quillex: Quillex already runs on this device; it was brought forward\n", stderr);
     device::close();
     return result;
 }

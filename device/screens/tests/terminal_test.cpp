@@ -147,6 +147,7 @@ TEST_F(TerminalScreenTest, ForegroundRequestRedrawsTheWholeScreen) {
 
     testing_support::RunResult second = run(testing_support::quillexBinary(), {"--device", device_.dir()});
     EXPECT_EQ(0, second.exitCode) << second.output;
+    EXPECT_EQ("quillex: Quillex already runs on this device; it was brought forward\n", second.output);
     EXPECT_TRUE(terminal.waitForScreen([](const std::string& s) {
         return !shows(s, {"SCRIBBLED"}) && shows(s, {"Notifications:", "Tools"});
     })) << terminal.screen();
