@@ -15,8 +15,8 @@ namespace {
 
 constexpr const char16_t* kDialogClass = u"#32770";
 
-int toPixelsX(int units) { return units * kPixelsPerColumn / kUnitsPerColumn; }
-int toPixelsY(int units) { return units * kPixelsPerRow / kUnitsPerRow; }
+int toPixelsX(int units) { return units * kCharPixelsWide / kCharUnitsWide; }
+int toPixelsY(int units) { return units * kCharPixelsHigh / kCharUnitsHigh; }
 
 HWND topLevelOf(HWND handle) {
     Window* window = windowFind(handle);

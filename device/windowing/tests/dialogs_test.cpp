@@ -100,8 +100,8 @@ TEST_F(DialogsTest, ControlsAreBuiltInTemplateOrderWithIdsTextsAndUnits) {
                   reinterpret_cast<HBITMAP>(SendMessageW(last, STM_GETIMAGE, IMAGE_BITMAP, 0)));
         RECT client{};
         EXPECT_TRUE(GetClientRect(dialog, &client));
-        EXPECT_EQ(115 * device::kPixelsPerColumn / device::kUnitsPerColumn, client.right);
-        EXPECT_EQ(94 * device::kPixelsPerRow / device::kUnitsPerRow, client.bottom);
+        EXPECT_EQ(115 * device::kCharPixelsWide / device::kCharUnitsWide, client.right);
+        EXPECT_EQ(94 * device::kCharPixelsHigh / device::kCharUnitsHigh, client.bottom);
         EndDialog(dialog, 1);
         return INT_PTR{TRUE};
     };
