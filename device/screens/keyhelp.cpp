@@ -39,7 +39,7 @@ std::string keyHelp() {
     HWND bar = menuBarOf(front);
     MenuBarState* menu = menuBarFind(bar);
     if (menu && menu->openPopup >= 0) {
-        add(help, "Up/Down move  Enter choose  letter choose  Esc close");
+        add(help, "Up/Down move  Enter/letter choose  Esc close");
         return help;
     }
     if (menu) {

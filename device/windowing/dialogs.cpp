@@ -246,6 +246,10 @@ INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTempla
     }
     if (!device::controlsRegister() || !device::registerDialogClass()) return -1;
     HWND top = device::topLevelOf(owner);
+    // The control of the owner that has the focus gets it back when the dialog ends, as
+    // the dialog manager gives it back when the owner is activated again.
+    HWND ownerFocus = GetFocus();
+    if (ownerFocus && !IsChild(top, ownerFocus)) ownerFocus = nullptr;
     HWND dialog = device::createDialog(instance, layout, top, procedure);
     if (!dialog) return -1;
     std::shared_ptr<device::DialogOutcome> outcome = device::dialogFind(dialog)->outcome;
@@ -270,6 +274,7 @@ INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTempla
 
     if (ownerWasEnabled && (ownerWindow = windowFind(top))) ownerWindow->style &= ~static_cast<DWORD>(WS_DISABLED);
     if (windowFind(dialog)) DestroyWindow(dialog);
+    if (ownerFocus && windowFind(ownerFocus) && IsWindowVisible(ownerFocus)) SetFocus(ownerFocus);
     return outcome->result;
 }
 

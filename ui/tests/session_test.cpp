@@ -130,6 +130,7 @@ TEST_F(SessionTest, AboutStaysUntilItsOkAndEachWayOutEndsWithZero) {
     EXPECT_EQ(0u, shown[2].front().rfind("About Quillex")) << "Escape left it open";
     EXPECT_TRUE(shows(shown[2], "Quillex v1.07"));
     EXPECT_EQ(0u, shown[3].front().rfind("Quillex")) << "OK closed it";
+    EXPECT_EQ("Notifications:        0        >[ ]", row(shown[3], "Notifications:")) << "the box has the focus again";
 
     for (const char* way : {"ok\n", "key Escape\n", "softkey right\nmenu Exit\n", ""}) {
         RunResult result = session(way);

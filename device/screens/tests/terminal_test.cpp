@@ -193,7 +193,7 @@ TEST_F(TerminalScreenTest, KeyHelpFollowsTheWindowAndWeekdaysAreChosenFromTheKey
     })) << terminal.screen();
 
     terminal.keys({"F2"});
-    ASSERT_TRUE(terminal.waitForScreen([](const std::string& s) { return shows(s, {"Enter choose", "Esc close"}); }))
+    ASSERT_TRUE(terminal.waitForScreen([](const std::string& s) { return shows(s, {"Up/Down move  Enter/letter choose  Esc close"}); }))
         << terminal.screen();
     terminal.keys({"Down", "Enter"});
     ASSERT_TRUE(terminal.waitForScreen([](const std::string& s) {
