@@ -5,9 +5,11 @@
 #   scripts/deps.sh --test   that, and what the tests need
 set -euo pipefail
 
-# To build quillex and quillex-device (and, with dpkg-dev and file, their Debian package).
+# To build quillex and quillex-device (and, with dpkg-dev and file, their Debian package);
+# unifont is the font the screen pictures are drawn in.
 build=(cmake ninja-build g++ pkg-config libsqlite3-dev libcli11-dev nlohmann-json3-dev
-       binutils-mingw-w64-x86-64 libncurses-dev dpkg-dev file)
+       binutils-mingw-w64-x86-64 libncurses-dev libpng-dev dpkg-dev file
+       unifont)
 # To build and run the tests: GoogleTest, clang and its sanitizer runtime, tmux for the
 # terminal screen's tests, groff to check that the manual pages render cleanly.
 test=(libgtest-dev libgmock-dev clang libclang-rt-14-dev tmux groff-base)

@@ -10,6 +10,7 @@
 #include "device/screens/screen.h"
 #include "device/windowing/resources.h"
 #include "device/windowing/templates.h"
+#include "device/windowing/windows.h"
 #include "platform/windows.h"
 #include "res/resource.h"
 
@@ -39,22 +40,29 @@ const char kUsage[] =
     "An empty command line starts the interactive program. On a terminal it shows the\n"
     "device's screen and takes keys and mouse taps (on controls, soft keys, menu items, OK):\n"
     "  F1, F2            the left and right soft key (Cleanup, Tools)\n"
-    "  Tab, Shift+Tab    move the focus; so do the arrows, except in a time picker,\n"
-    "                    where Left and Right pick the field and Up and Down change it\n"
-    "  Space             ticks or clears the focused check box\n"
+    "  Tab, Shift+Tab    move the focus, over the weekday cells too; so do the arrows,\n"
+    "                    except in a time picker, where Left and Right pick the field\n"
+    "                    and Up and Down change it\n"
+    "  Space             ticks or clears the focused check box; selects or clears the\n"
+    "                    focused weekday cell (what a tap on it does)\n"
     "  0-9               type into the time picker's field\n"
     "  Enter             the title bar's OK\n"
     "  Escape            Cancel, or closes an open menu\n"
     "  in an open menu   Up and Down move the highlight, Enter chooses it, a letter\n"
     "                    chooses the first item starting with it\n"
-    "Ctrl+C ends the program as if its user had quit it.\n"
+    "The line under the screen shows what the keys do in the window in front. Keys do\n"
+    "nothing while the terminal is too small for the screen. Ctrl+C ends the program as\n"
+    "if its user had quit it.\n"
     "\n"
     "With --screen script, or when standard input is not a terminal, it reads one input\n"
     "event a line from standard input:\n"
     "  tap ID, softkey left|right, menu TEXT, key NAME (Escape, Enter, Tab, Space, Up, Down,\n"
-    "  Left, Right, 0-9), ok (the title bar's OK), dump (write the screen); '#' comments.\n"
-    "The screen is written as text after each event that changes it. At the end of the input\n"
-    "the program ends as if its user had quit it, with exit code 0.\n"
+    "  Left, Right, 0-9), ok (the title bar's OK), dump (write the screen), picture FILE.png\n"
+    "  (write the screen as a PNG image); '#' comments.\n"
+    "The screen is written as 53 x 26 cells of text after each event that changes it: '>'\n"
+    "marks the focus, brackets a selected weekday and the time picker's field the keys\n"
+    "change. At the end of the input the program ends as if its user had quit it, with\n"
+    "exit code 0.\n"
     "\n"
     "The device is DIR, else $QUILLEX_DEVICE, else $XDG_DATA_HOME/quillex/device\n"
     "(~/.local/share/quillex/device); it is created on first use.\n";
@@ -141,6 +149,8 @@ int main(int argc, char** argv) {
     if (commandLine.empty() && !terminalScreen) device::scriptScreenStart(std::cin, std::cout, std::cerr);
     int result = WinMain(instance, nullptr, line.data(), SW_SHOW);
     device::terminalScreenStop();
+    if (commandLine.empty() && device::foregroundRequestsSent() > 0)
+        std::fputs("quillex: Quillex already runs on this device; it was brought forward\n", stderr);
     device::close();
     return result;
 }

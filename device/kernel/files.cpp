@@ -3,6 +3,7 @@
 // us, and sharing modes hold across processes through locks on bytes past any content.
 #include "device/core/faults.h"
 #include "device/core/folder.h"
+#include "device/kernel/files.h"
 #include "device/kernel/handles.h"
 #include "device/kernel/hostpath.h"
 #include "platform/windows.h"
@@ -12,6 +13,8 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -430,6 +433,23 @@ DWORD GetFileAttributesW(LPCWSTR path) {
     return attributesOf(target.name.c_str(), target.info);
 }
 
+namespace device {
+namespace {
+uint64_t listed = 0;
+std::function<void()> listedHook;
+
+void countListed() {
+    ++listed;
+    if (listedHook) listedHook();
+}
+}  // namespace
+
+uint64_t filesListed() { return listed; }
+
+void setFilesListedHook(std::function<void()> hook) { listedHook = std::move(hook); }
+
+}  // namespace device
+
 HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
     if (device::faultHit("FindFirstFileW")) return failHandle(ERROR_ACCESS_DENIED);
     if (!data) return failHandle(ERROR_INVALID_PARAMETER);
@@ -441,6 +461,7 @@ HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
     folder.folder.release();
     auto search = std::make_unique<SearchObject>(dir, folder.last);
     if (!search->next(data)) return failHandle(ERROR_FILE_NOT_FOUND);
+    device::countListed();
     return device::handleInsert(std::move(search));
 }
 
@@ -449,6 +470,7 @@ BOOL FindNextFileW(HANDLE search, LPWIN32_FIND_DATAW data) {
     SearchObject* object = device::handleGet<SearchObject>(search);
     if (!object || !data) return fail(object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
     if (!object->next(data)) return fail(ERROR_NO_MORE_FILES);
+    device::countListed();
     return TRUE;
 }
 

@@ -5,9 +5,17 @@
 
 #include "device/screens/render.h"
 
+#include <string>
+
 namespace device {
 
 enum class ScreenKey { Character, Up, Down, Left, Right, Tab, BackTab, Enter, Escape, Backspace, SoftLeft, SoftRight };
+
+// RETURNS the keys that act on the front window, with what each does there, as items
+// such as "F1 Cleanup" and "Enter save" parted by two blanks: the soft keys, Tab and what
+// the focused control takes, the title bar's OK and Escape; in an open pop-up menu the
+// keys that work it. Empty without a window.
+std::string keyHelp();
 
 class ScreenInput {
 public:

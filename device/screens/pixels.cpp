@@ -76,6 +76,17 @@ const Picture* iconImageFor(const std::vector<Picture>& images, int width) {
     return best;
 }
 
+COLORREF terminalPaletteColour(int index) {
+    index = std::clamp(index, 0, 255);
+    if (index < 16) return RGB(kBasic[index][0], kBasic[index][1], kBasic[index][2]);
+    if (index >= 232) {
+        int level = 8 + 10 * (index - 232);
+        return RGB(level, level, level);
+    }
+    int cube = index - 16;
+    return RGB(kCubeLevels[cube / 36], kCubeLevels[cube / 6 % 6], kCubeLevels[cube % 6]);
+}
+
 int terminalColour(COLORREF colour, int colours) {
     int r = red(colour), g = green(colour), b = blue(colour);
     if (colours >= 256) {

@@ -7,6 +7,7 @@
 #include "device/windowing/windows.h"
 
 #include <algorithm>
+#include <string>
 
 namespace device {
 namespace {
@@ -113,16 +114,26 @@ std::u16string withoutMnemonics(std::u16string_view text) {
     return shown;
 }
 
-std::u16string staticText(const Window& window, int width, int* shift) {
-    DWORD type = window.style & SS_TYPEMASK;
-    if (type == SS_ICON) return u"[icon]";
-    if (type == SS_BITMAP) return u"[bitmap]";
-    std::u16string text = (window.style & SS_NOPREFIX) ? window.title : withoutMnemonics(window.title);
-    int room = std::max(width - static_cast<int>(text.size()), 0);
-    if (type == SS_CENTER) *shift = room / 2;
-    if (type == SS_RIGHT) *shift = room;
-    return text;
+// Where text of `length` characters starts in `width` columns, by the static's alignment.
+int alignedShift(DWORD type, int width, int length) {
+    int room = std::max(width - length, 0);
+    if (type == SS_CENTER) return room / 2;
+    if (type == SS_RIGHT) return room;
+    return 0;
 }
+
+// A picture's text stands in for it where pictures cannot show; a shorter one in a narrow box.
+std::u16string staticText(const Window& window, int width) {
+    DWORD type = window.style & SS_TYPEMASK;
+    if (type == SS_ICON) return width >= 6 ? u"[icon]" : u"[i]";
+    if (type == SS_BITMAP) return width >= 8 ? u"[bitmap]" : u"[bmp]";
+    return (window.style & SS_NOPREFIX) ? window.title : withoutMnemonics(window.title);
+}
+
+// Pixels to whole cells: pixels to dialog units (as the font's character box gives them),
+// then units to cells.
+int columnsOf(int pixels) { return pixels * kCharUnitsWide / (kCharPixelsWide * kCellUnitsWide); }
+int rowsOf(int pixels) { return pixels * kCharUnitsHigh / (kCharPixelsHigh * kCellUnitsHigh); }
 
 COLORREF dialogBackground(HWND dialog) {
     DialogState* state = dialogFind(dialog);
@@ -130,13 +141,15 @@ COLORREF dialogBackground(HWND dialog) {
 }
 
 // Draws a picture static's image into the half-rows of cells its dialog units cover: a
-// cell is 4 units wide and each half of it 4 units high, so its two pixels are square.
+// cell is 3 units wide and each half of it 4 units high.
 void drawPicture(ScreenGrid& grid, const ControlState& state, DWORD type, int originRow, int originColumn, int limit,
                  const Pen& pen) {
     const RECT& units = state.units;
-    auto near = [](int value) { return (value + 2) / 4; };
-    int left = near(units.left), right = std::max(near(units.right), left + 1);
-    int top = near(units.top), bottom = std::max(near(units.bottom), top + 1);
+    auto nearColumn = [](int value) { return (value + kCellUnitsWide / 2) / kCellUnitsWide; };
+    constexpr int kHalfUnits = kCellUnitsHigh / 2;
+    auto nearHalf = [](int value) { return (value + kHalfUnits / 2) / kHalfUnits; };
+    int left = nearColumn(units.left), right = std::max(nearColumn(units.right), left + 1);
+    int top = nearHalf(units.top), bottom = std::max(nearHalf(units.bottom), top + 1);
     int width = right - left, height = bottom - top;
     const Picture* picture = nullptr;
     if (type == SS_BITMAP) picture = bitmapPicture(static_cast<HBITMAP>(state.image));
@@ -144,6 +157,8 @@ void drawPicture(ScreenGrid& grid, const ControlState& state, DWORD type, int or
         if (const std::vector<Picture>* images = iconPictures(static_cast<HICON>(state.image)))
             picture = iconImageFor(*images, width);
     if (!picture) return;
+    grid.pictures.push_back(PlacedPicture{originColumn * kCellUnitsWide + units.left, originRow * kCellUnitsHigh + units.top,
+                                          units.right - units.left, units.bottom - units.top, picture, pen.background});
     std::vector<COLORREF> pixels = pictureScale(*picture, width, height, pen.background);
     for (int y = 0; y < height; ++y) {
         int row = originRow + (top + y) / 2;
@@ -159,7 +174,11 @@ void drawPicture(ScreenGrid& grid, const ControlState& state, DWORD type, int or
     }
 }
 
-// Draws a control of a dialog whose client area starts at (originRow, originColumn).
+// Draws a control of a dialog whose client area starts at (originRow, originColumn). Its
+// text is cut at the control's right edge, as the device cuts it. What colour alone shows
+// is written in the characters too, for plain text and terminals without colours: a
+// static painted apart from its dialog (a selected cell) in brackets, the picker's active
+// field in brackets, and a '>' just before the focused control's text.
 void drawControl(ScreenGrid& grid, HWND dialog, HWND control, int originRow, int originColumn, int limit) {
     Window* window = windowFind(control);
     ControlState* state = controlFind(control);
@@ -168,21 +187,23 @@ void drawControl(ScreenGrid& grid, HWND dialog, HWND control, int originRow, int
     if (units.right <= units.left || units.bottom <= units.top) return;  // not placed by a template
     int height = units.bottom - units.top;
     // A static's first line sits at its top; the other controls centre their one line.
-    int middle = units.top + (state->kind == ControlKind::Static ? std::min(height, kUnitsPerRow) : height) / 2;
-    int row = originRow + middle / kUnitsPerRow;
-    int column = originColumn + units.left / kUnitsPerColumn;
+    int middle = units.top + (state->kind == ControlKind::Static ? std::min(height, kCellUnitsHigh) : height) / 2;
+    int row = originRow + middle / kCellUnitsHigh;
+    int column = originColumn + units.left / kCellUnitsWide;
 
     // The cells it covers: from its text's column as many columns as it is wide; the row
     // of its text, or when it is two rows high or more the rows whose middle it covers.
-    Box box{row, column, 1, std::max((units.right - units.left) / kUnitsPerColumn, 1)};
-    if (height >= 2 * kUnitsPerRow) {
-        box.row = originRow + (units.top + kUnitsPerRow / 2 - 1) / kUnitsPerRow;
-        box.rows = (units.bottom + kUnitsPerRow / 2 - 1) / kUnitsPerRow - (box.row - originRow);
+    Box box{row, column, 1, std::max((units.right - units.left) / kCellUnitsWide, 1)};
+    if (height >= 2 * kCellUnitsHigh) {
+        box.row = originRow + (units.top + kCellUnitsHigh / 2 - 1) / kCellUnitsHigh;
+        box.rows = (units.bottom + kCellUnitsHigh / 2 - 1) / kCellUnitsHigh - (box.row - originRow);
     }
+    int textLimit = std::min(limit, box.column + box.columns);
 
     Pen pen;
     pen.target = CellTarget{TargetKind::Control, control, 0};
-    pen.background = dialogBackground(dialog);
+    COLORREF behind = dialogBackground(dialog);
+    pen.background = behind;
     if (state->colours.paints) {
         // The brush the parent chose fills the control; a transparent text background
         // only lets that fill show through the text.
@@ -196,15 +217,23 @@ void drawControl(ScreenGrid& grid, HWND dialog, HWND control, int originRow, int
     bool focused = GetFocus() == control;
     if (focused && state->kind != ControlKind::Picker) pen.attributes |= kCellReverse;
     int shift = 0;
+    bool bracketed = false;
     std::u16string text;
     size_t activeBegin = 0, activeEnd = 0;
     DWORD type = window->style & SS_TYPEMASK;
     bool picture = state->kind == ControlKind::Static && (type == SS_ICON || type == SS_BITMAP);
     switch (state->kind) {
-    case ControlKind::Static:
-        text = staticText(*window, (units.right - units.left) / kUnitsPerColumn, &shift);
+    case ControlKind::Static: {
+        text = staticText(*window, box.columns);
+        bool highlighted = !picture && state->colours.paints && pen.background != behind;
+        if (highlighted && static_cast<int>(text.size()) + 2 <= box.columns) {
+            text = u"[" + text + u"]";
+            bracketed = true;
+        }
+        shift = alignedShift(type, box.columns, static_cast<int>(text.size()));
         pen.placeholder = picture && state->image;
         break;
+    }
     case ControlKind::CheckBox: {
         std::u16string label = withoutMnemonics(window->title);
         text = state->checked == BST_CHECKED ? u"[x]" : u"[ ]";
@@ -213,14 +242,36 @@ void drawControl(ScreenGrid& grid, HWND dialog, HWND control, int originRow, int
     }
     case ControlKind::PushButton: text = u"<" + withoutMnemonics(window->title) + u">"; break;
     case ControlKind::Edit: text = window->title; break;
-    case ControlKind::Picker: text = pickerText(control, &activeBegin, &activeEnd); break;
+    case ControlKind::Picker:
+        text = pickerText(control, &activeBegin, &activeEnd);
+        if (activeEnd > activeBegin) {
+            text.insert(activeEnd, 1, u']');
+            text.insert(activeBegin, 1, u'[');
+            activeEnd += 2;
+        }
+        break;
     }
-    put(grid, row, column + shift, text, pen, limit);
+    int textColumn = column + shift;
+    put(grid, row, textColumn, text, pen, textLimit);
     if (state->kind == ControlKind::Picker && activeEnd > activeBegin) {
         // The field the keys change: bold, in reverse video while the picker has the focus.
         pen.attributes |= focused ? kCellReverse : kCellBold;
-        put(grid, row, column + static_cast<int>(activeBegin), text.substr(activeBegin, activeEnd - activeBegin), pen,
-            limit);
+        put(grid, row, textColumn + static_cast<int>(activeBegin), text.substr(activeBegin, activeEnd - activeBegin),
+            pen, textLimit);
+    }
+    if (focused) {
+        // The mark takes the column before the text, or a selected cell's opening bracket,
+        // when no other control is there.
+        int at = bracketed ? textColumn : textColumn - 1;
+        if (row >= 0 && row < kScreenRows && at >= originColumn && at < std::min(limit, kScreenColumns)) {
+            Cell& cell = grid.at(row, at);
+            if (cell.target.kind == TargetKind::None || cell.target.window == control) {
+                cell.character = u'>';
+                cell.line = Line::None;
+                cell.picture = cell.placeholder = false;
+                cell.attributes |= kCellBold;
+            }
+        }
     }
     if (picture && state->image) drawPicture(grid, *state, type, originRow, originColumn, limit, pen);
 }
@@ -231,10 +282,10 @@ void drawDialog(ScreenGrid& grid, HWND dialog) {
     DialogState* state = dialogFind(dialog);
     if (!window || !state || !(window->style & WS_VISIBLE)) return;
     const RECT& rect = window->rect;
-    int row = 1 + std::max(static_cast<int>(rect.top) - kTitleBarHeight, 0) / kPixelsPerRow;
-    int column = rect.left / kPixelsPerColumn;
-    int rows = (rect.bottom - rect.top) / kPixelsPerRow;
-    int columns = std::max((rect.right - rect.left) / kPixelsPerColumn, 0);
+    int row = 1 + rowsOf(std::max(static_cast<int>(rect.top) - kTitleBarHeight, 0));
+    int column = columnsOf(rect.left);
+    int rows = rowsOf(rect.bottom - rect.top);
+    int columns = std::max(columnsOf(rect.right - rect.left), 0);
     if (!state->fullScreen) frame(grid, row - 1, column - 1, row + rows, column + columns, Pen());
     Pen client;
     client.background = dialogBackground(dialog);
@@ -311,19 +362,29 @@ void drawMenuBar(ScreenGrid& grid, HWND bar, int highlight) {
     }
 }
 
+// "[busy 3s]", with the files listed so far once there are any: "[busy 3s 120 files]".
+std::u16string busyMark(const BusyProgress& progress) {
+    std::string mark = "[busy " + std::to_string(progress.seconds) + "s";
+    if (progress.files > 0) mark += " " + std::to_string(progress.files) + (progress.files == 1 ? " file" : " files");
+    mark += "]";
+    return std::u16string(mark.begin(), mark.end());
+}
+
 void drawTitleBar(ScreenGrid& grid, HWND front) {
     Window* window = windowFind(front);
     Pen bar = penOf(kWhite, kBarBlue, kCellBold);
     tint(grid, Box{0, 0, 1, kScreenColumns}, bar);
     bool ok = window && (window->exStyle & WS_EX_CAPTIONOKBTN);
     bool busy = cursorIsWait();
-    int rightColumn = kScreenColumns - (busy ? 6 : 0) - (ok ? 4 : 0) - (busy && ok ? 1 : 0);
+    std::u16string mark = busy ? busyMark(cursorBusyProgress()) : u"";
+    int markWidth = static_cast<int>(mark.size());
+    int rightColumn = kScreenColumns - markWidth - (ok ? 4 : 0) - (busy && ok ? 1 : 0);
     if (window) put(grid, 0, 0, window->title, bar, rightColumn - 1);
     if (busy) {
-        Pen mark = bar;
-        mark.text = kBusyYellow;
-        put(grid, 0, rightColumn, u"[busy]", mark);
-        if (ok) put(grid, 0, rightColumn + 6, u" ", bar);
+        Pen markPen = bar;
+        markPen.text = kBusyYellow;
+        put(grid, 0, rightColumn, mark, markPen);
+        if (ok) put(grid, 0, rightColumn + markWidth, u" ", bar);
     }
     if (ok) {
         Pen button = bar;

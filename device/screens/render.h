@@ -8,9 +8,14 @@
 #include "platform/windows.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace device {
+
+// A cell of the screen in dialog units (see kScreenColumns).
+constexpr int kCellUnitsWide = 3;
+constexpr int kCellUnitsHigh = 8;
 
 // A piece of a frame. The cell's character is its plain-text form ('+', '-' or '|'); a
 // terminal may draw a line character instead.
@@ -46,8 +51,20 @@ struct Cell {
     bool operator==(const Cell&) const = default;
 };
 
+// A picture static's image where its dialog units put it, in units from the screen's
+// top-left corner (a cell is kCellUnitsWide x kCellUnitsHigh), for screens that draw
+// pixels finer than half cells. Transparent pixels show `background`.
+struct PlacedPicture {
+    int x = 0, y = 0, width = 0, height = 0;
+    const Picture* picture = nullptr;
+    COLORREF background = 0;
+
+    bool operator==(const PlacedPicture&) const = default;
+};
+
 struct ScreenGrid {
     std::vector<Cell> cells = std::vector<Cell>(kScreenRows * kScreenColumns);
+    std::vector<PlacedPicture> pictures;  // back to front
 
     Cell& at(int row, int column) { return cells[static_cast<size_t>(row * kScreenColumns + column)]; }
     const Cell& at(int row, int column) const { return cells[static_cast<size_t>(row * kScreenColumns + column)]; }
@@ -82,9 +99,23 @@ std::vector<COLORREF> pictureScale(const Picture& picture, int width, int height
 // least that wide, else the largest; null for none.
 const Picture* iconImageFor(const std::vector<Picture>& images, int width);
 
+// RETURNS the colour a 256-colour terminal shows for colour number `index` (0-255): the
+// basic colours as terminals commonly show them, the colour cube and the grey ramp.
+COLORREF terminalPaletteColour(int index);
+
 // RETURNS the terminal colour nearest to `colour` among `colours` terminal colours: the
 // 8 or 16 basic colours (numbered as curses numbers them), or with 256 the colour cube and
 // grey ramp of the 256-colour palette (16-255).
 int terminalColour(COLORREF colour, int colours);
+
+// ---------------------------------------------------------------- pictures of the screen
+
+// Writes the screen as a PNG image to the host file `path`: each cell 8 x 16 pixels with
+// its character in GNU Unifont (read from the unifont package's unifont.hex), in the
+// colours a 256-colour terminal shows it with (reverse video, bold and underline as the
+// terminal draws them), the frames with the font's line characters and the pictures as
+// pixels at the image's own scale.
+// RETURNS false (with `error`) when the font cannot be read or the file cannot be written.
+bool screenPicture(const ScreenGrid& grid, const std::string& path, std::string* error);
 
 }  // namespace device

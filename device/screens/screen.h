@@ -10,15 +10,18 @@
 
 namespace device {
 
-// The device screen as text: 240 x 320 pixels in cells of 6 x 12 pixels (4 x 8 dialog
-// units). Row 0 is the title bar, the last row the soft-key bar.
-constexpr int kScreenColumns = 40;
+// The device screen as text: 240 x 320 pixels in cells of 4.5 x 12 pixels, 3 x 8 dialog
+// units. A column of 3 units rather than the font's average 4 holds a control's text
+// whole wherever the device's proportional font does ("1024.0 KB" in 28 units). Row 0 is
+// the title bar, the last row the soft-key bar.
+constexpr int kScreenColumns = 53;
 constexpr int kScreenRows = 26;
 
-enum class ScriptAction { Nothing, Tap, SoftKey, Menu, Key, Ok, Dump, Invalid };
+enum class ScriptAction { Nothing, Tap, SoftKey, Menu, Key, Ok, Dump, Picture, Invalid };
 
 // One line of a script. `number` is the control id (Tap), the soft key (SoftKey: 0 the
-// left, 1 the right) or the virtual key (Key); `text` the menu item's text (Menu);
+// left, 1 the right) or the virtual key (Key); `text` the menu item's text (Menu) or the
+// file to write (Picture);
 // `error` says what is wrong with an Invalid line.
 struct ScriptEvent {
     ScriptAction action = ScriptAction::Nothing;
@@ -32,9 +35,11 @@ struct ScriptEvent {
 // carriage return are ignored; command and key names are matched ignoring case.
 ScriptEvent scriptParse(std::string_view line);
 
-// Carries out an event on the front window. Dump writes the screen to `out`.
+// Carries out an event on the front window. Dump writes the screen to `out`, Picture
+// writes it as a PNG image to the host file the event names.
 // RETURNS false (with `error`) when there is nothing to act on: no such control, no
-// soft-key bar, no open pop-up with that item, no title bar OK, or no window for a key.
+// soft-key bar, no open pop-up with that item, no title bar OK, no window for a key, or
+// a picture that cannot be written.
 bool scriptPerform(const ScriptEvent& event, std::ostream& out, std::string* error);
 
 // RETURNS the screen as kScreenRows lines of at most kScreenColumns cells, in UTF-8,

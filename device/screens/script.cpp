@@ -88,6 +88,10 @@ ScriptEvent scriptParse(std::string_view line) {
         if (name.size() == 1 && name[0] >= '0' && name[0] <= '9') return parsed(ScriptAction::Key, name[0]);
         return invalid("unknown key \"" + std::string(rest) + "\"");
     }
+    if (command == "picture") {
+        if (rest.empty()) return invalid("picture needs the name of a PNG file to write");
+        return parsed(ScriptAction::Picture, 0, toUtf16(rest));
+    }
     if (command == "ok" || command == "dump") {
         if (!rest.empty()) return invalid(command + " takes nothing after it");
         return parsed(command == "ok" ? ScriptAction::Ok : ScriptAction::Dump);
@@ -108,6 +112,11 @@ bool scriptPerform(const ScriptEvent& event, std::ostream& out, std::string* err
     case ScriptAction::Dump:
         out << screenText() << std::flush;
         return true;
+    case ScriptAction::Picture: {
+        std::string why;
+        if (!screenPicture(screenRender(), toUtf8(event.text), &why)) return fail(why);
+        return true;
+    }
     case ScriptAction::Tap: {
         HWND control = front ? GetDlgItem(front, event.number) : nullptr;
         if (!control) return fail("no control " + std::to_string(event.number) + " in the front window");
@@ -132,8 +141,8 @@ bool scriptPerform(const ScriptEvent& event, std::ostream& out, std::string* err
     return true;
 }
 
-std::vector<std::string> screenLines() {
-    ScreenGrid grid = screenRender();
+namespace {
+std::vector<std::string> linesOf(const ScreenGrid& grid) {
     std::vector<std::string> lines;
     for (int r = 0; r < kScreenRows; ++r) {
         std::u16string row;
@@ -144,7 +153,6 @@ std::vector<std::string> screenLines() {
     return lines;
 }
 
-namespace {
 std::string textOf(const std::vector<std::string>& lines) {
     std::string text(kScreenColumns, '=');
     text += '\n';
@@ -153,6 +161,8 @@ std::string textOf(const std::vector<std::string>& lines) {
 }
 }  // namespace
 
+std::vector<std::string> screenLines() { return linesOf(screenRender()); }
+
 std::string screenText() { return textOf(screenLines()); }
 
 void scriptScreenStart(std::istream& in, std::ostream& out, std::ostream& errors) {
@@ -160,7 +170,7 @@ void scriptScreenStart(std::istream& in, std::ostream& out, std::ostream& errors
         std::istream* in = nullptr;
         std::ostream* out = nullptr;
         std::ostream* errors = nullptr;
-        std::vector<std::string> shown;  // the screen when input was last read
+        ScreenGrid shown;  // the screen when input was last read
         bool started = false;
         bool forward = false;  // asked to come forward: the screen redraws
         int lineNumber = 0;
@@ -171,11 +181,12 @@ void scriptScreenStart(std::istream& in, std::ostream& out, std::ostream& errors
     script->errors = &errors;
     setForegroundHook([script](HWND) { script->forward = true; });
     setInputSource([script] {
-        // The first screen is the one the script starts from; `dump` shows it.
-        std::vector<std::string> lines = screenLines();
-        if (script->started && (script->forward || lines != script->shown))
-            *script->out << textOf(lines) << std::flush;
-        script->shown = std::move(lines);
+        // The first screen is the one the script starts from; `dump` shows it. Any change
+        // writes the screen, one that only colours show included.
+        ScreenGrid grid = screenRender();
+        if (script->started && (script->forward || !(grid == script->shown)))
+            *script->out << textOf(linesOf(grid)) << std::flush;
+        script->shown = std::move(grid);
         script->started = true;
         script->forward = false;
 

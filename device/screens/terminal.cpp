@@ -6,11 +6,13 @@
 #include "device/screens/input.h"
 #include "device/screens/render.h"
 #include "device/screens/screen.h"
+#include "device/kernel/files.h"
 #include "device/windowing/dialogs.h"
 #include "device/windowing/queue.h"
 #include "device/windowing/windows.h"
 
 #include <algorithm>
+#include <chrono>
 #include <clocale>
 #include <csignal>
 #include <cstdlib>
@@ -18,10 +20,12 @@
 #include <cwchar>
 #include <map>
 #include <string>
+#include <vector>
 
 #include <curses.h>
 #include <term.h>
-#undef columns  // term.h's name for a capability; here it is a plain variable name
+#undef columns  // term.h's names for capabilities; here they are plain variable names
+#undef lines
 #include <langinfo.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -34,7 +38,8 @@ namespace {
 constexpr int kWaitMilliseconds = 150;
 // How long a lone Escape waits for the rest of a key's sequence.
 constexpr int kEscapeMilliseconds = 25;
-constexpr const char* kKeyHelp = "F1/F2 soft keys  Tab move  Space tick  Enter OK  Esc back";
+// How often, at most, the busy mark is redrawn while the program works through files.
+constexpr auto kBusyRedraw = std::chrono::milliseconds(200);
 constexpr int kCaughtSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 struct Terminal {
@@ -52,6 +57,8 @@ struct Terminal {
     int top = 0, left = 0;  // where the device screen's first cell is
     bool fits = false;
     ScreenGrid shown;
+    std::string help;  // the key help as last drawn
+    std::chrono::steady_clock::time_point busyDrawn;
     ScreenInput input;
     struct sigaction oldActions[sizeof kCaughtSignals / sizeof kCaughtSignals[0]] = {};
 };
@@ -189,7 +196,7 @@ void drawCell(int row, int column, const Cell& cell) {
 void drawTooSmall(int rows, int columns) {
     std::string message = "The device screen needs a terminal of " + std::to_string(kScreenColumns) + " x " +
                           std::to_string(kScreenRows) + " or more; this one is " + std::to_string(columns) + " x " +
-                          std::to_string(rows) + ".";
+                          std::to_string(rows) + ". Keys do nothing until it is made larger.";
     int row = 0;
     while (!message.empty() && row < rows) {
         size_t take = message.size() <= static_cast<size_t>(columns) ? message.size()
@@ -200,8 +207,25 @@ void drawTooSmall(int rows, int columns) {
     }
 }
 
-// Draws the device screen in the middle of the terminal, in a frame with a line of key
-// help below when there is room, or says that the terminal is too small.
+// The key help in lines of at most `width` characters, broken between its items.
+std::vector<std::string> helpLines(const std::string& help, int width) {
+    std::vector<std::string> lines;
+    std::string rest = help;
+    while (!rest.empty()) {
+        size_t take = rest.size();
+        if (take > static_cast<size_t>(width)) {
+            take = rest.rfind("  ", static_cast<size_t>(width));
+            if (take == std::string::npos || take == 0) take = static_cast<size_t>(width);
+        }
+        lines.push_back(rest.substr(0, take));
+        rest.erase(0, take);
+        rest.erase(0, rest.find_first_not_of(' ') == std::string::npos ? rest.size() : rest.find_first_not_of(' '));
+    }
+    return lines;
+}
+
+// Draws the device screen in the middle of the terminal, in a frame with the key help
+// below when there is room, or says that the terminal is too small.
 void draw(const ScreenGrid& grid) {
     int rows = 0, columns = 0;
     getmaxyx(stdscr, rows, columns);
@@ -212,9 +236,9 @@ void draw(const ScreenGrid& grid) {
         drawTooSmall(rows, columns);
     } else {
         bool framed = rows >= kScreenRows + 2 && columns >= kScreenColumns + 2;
-        int helpWidth = static_cast<int>(std::strlen(kKeyHelp));
-        bool help = rows >= kScreenRows + (framed ? 3 : 1) && columns >= helpWidth;
-        int height = kScreenRows + (framed ? 2 : 0) + (help ? 1 : 0);
+        std::vector<std::string> help = helpLines(terminal.help, columns);
+        int helpRows = std::min(static_cast<int>(help.size()), rows - kScreenRows - (framed ? 2 : 0));
+        int height = kScreenRows + (framed ? 2 : 0) + helpRows;
         terminal.top = (rows - height) / 2 + (framed ? 1 : 0);
         terminal.left = (columns - kScreenColumns) / 2;
         if (framed) {
@@ -228,12 +252,13 @@ void draw(const ScreenGrid& grid) {
             mvadd_wch(bottom, terminal.left - 1, WACS_LLCORNER);
             mvadd_wch(bottom, right, WACS_LRCORNER);
         }
-        if (help) {
-            int row = terminal.top + kScreenRows + (framed ? 1 : 0);
-            attron(A_DIM);
-            mvaddstr(row, (columns - helpWidth) / 2, kKeyHelp);
-            attroff(A_DIM);
+        attron(A_DIM);
+        for (int i = 0; i < helpRows; ++i) {
+            const std::string& line = help[static_cast<size_t>(i)];
+            int row = terminal.top + kScreenRows + (framed ? 1 : 0) + i;
+            mvaddstr(row, (columns - static_cast<int>(line.size())) / 2, line.c_str());
         }
+        attroff(A_DIM);
         for (int r = 0; r < kScreenRows; ++r)
             for (int c = 0; c < kScreenColumns; ++c) drawCell(terminal.top + r, terminal.left + c, grid.at(r, c));
         move(terminal.top + kScreenRows - 1, terminal.left + kScreenColumns - 1);
@@ -251,6 +276,10 @@ void show(bool paint) {
     options.paint = paint;
     options.popupHighlight = terminal.input.highlight();
     ScreenGrid grid = screenRender(options);
+    std::string help = keyHelp();
+    // New key help may take another number of rows: the layout is drawn afresh.
+    if (help != terminal.help) terminal.relayout = true;
+    terminal.help = std::move(help);
     if (terminal.fullRedraw || terminal.relayout || !(grid == terminal.shown)) draw(grid);
     terminal.shown = std::move(grid);
     terminal.drawing = false;
@@ -265,14 +294,20 @@ bool terminalGone() {
     return (input.revents & POLLIN) && ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting == 0;
 }
 
-// Carries out a key or mouse event from curses. RETURNS true when it did something.
+// Carries out a key or mouse event from curses. While the terminal is too small to show
+// the device screen, only a change of size counts: nothing acts on a screen not seen.
+// RETURNS true when it did something.
 bool act(int kind, wint_t key) {
+    if (kind == KEY_CODE_YES && key == KEY_RESIZE) {
+        terminal.relayout = true;
+        return false;
+    }
+    if (!terminal.fits) return false;
     if (kind == KEY_CODE_YES) {
         switch (key) {
-        case KEY_RESIZE: terminal.relayout = true; return false;
         case KEY_MOUSE: {
             MEVENT event{};
-            if (getmouse(&event) != OK || !(event.bstate & BUTTON1_PRESSED) || !terminal.fits) return false;
+            if (getmouse(&event) != OK || !(event.bstate & BUTTON1_PRESSED)) return false;
             return terminal.input.tap(terminal.shown, event.y - terminal.top, event.x - terminal.left);
         }
         case KEY_UP: return terminal.input.key(ScreenKey::Up);
@@ -349,6 +384,14 @@ bool terminalScreenStart(std::string* error) {
     // The busy mark shows while the program works; the records are drawn as they stand.
     setCursorHook([](HCURSOR) {
         if (openCurses()) show(false);
+        terminal.busyDrawn = std::chrono::steady_clock::now();
+    });
+    // While it works through folders the busy mark counts the seconds and the files.
+    setFilesListedHook([] {
+        auto now = std::chrono::steady_clock::now();
+        if (!terminal.screen || !cursorIsWait() || now - terminal.busyDrawn < kBusyRedraw) return;
+        terminal.busyDrawn = now;
+        show(false);
     });
     return true;
 }
@@ -356,6 +399,7 @@ bool terminalScreenStart(std::string* error) {
 void terminalScreenStop() {
     if (!terminal.started) return;
     setCursorHook(nullptr);
+    setFilesListedHook(nullptr);
     setForegroundHook(nullptr);
     setInputSource(nullptr);
     if (terminal.screen) {

@@ -140,6 +140,11 @@ LRESULT staticProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
         // A static notifies on the press itself.
         if (window && (window->style & SS_NOTIFY) && !(window->style & WS_DISABLED)) notifyParent(control, STN_CLICKED);
         return 0;
+    case WM_KEYUP:
+        // Space on a focused static that reports taps does what a tap does.
+        if (wParam == VK_SPACE && window && (window->style & SS_NOTIFY) && !(window->style & WS_DISABLED))
+            notifyParent(control, STN_CLICKED);
+        return 0;
     case WM_SETTEXT:
         invalidate(control);
         break;

@@ -15,8 +15,8 @@ namespace {
 
 constexpr const char16_t* kDialogClass = u"#32770";
 
-int toPixelsX(int units) { return units * kPixelsPerColumn / kUnitsPerColumn; }
-int toPixelsY(int units) { return units * kPixelsPerRow / kUnitsPerRow; }
+int toPixelsX(int units) { return units * kCharPixelsWide / kCharUnitsWide; }
+int toPixelsY(int units) { return units * kCharPixelsHigh / kCharUnitsHigh; }
 
 HWND topLevelOf(HWND handle) {
     Window* window = windowFind(handle);
@@ -24,24 +24,49 @@ HWND topLevelOf(HWND handle) {
     return window ? window->handle : nullptr;
 }
 
-// The enabled, visible WS_TABSTOP control after (`step` 1) or before (-1) `from`, wrapping;
-// the first or last when `from` is none of them. RETURNS null when there is none.
+// Whether the keyboard stops on a control: a tab stop, or a static that reports taps
+// (SS_NOTIFY), so that what a stylus can tap can also be reached with Tab and pressed with
+// Space; visible and enabled either way.
+bool keyboardStop(const Window& control) {
+    if (!(control.style & WS_VISIBLE) || (control.style & WS_DISABLED)) return false;
+    if (control.style & WS_TABSTOP) return true;
+    const ControlState* state = controlFind(control.handle);
+    return state && state->kind == ControlKind::Static && (control.style & SS_NOTIFY);
+}
+
+// The first WS_TABSTOP control in template order: where the dialog manager puts the focus
+// when a dialog opens. RETURNS null when there is none.
+HWND firstTabStop(HWND dialog) {
+    Window* window = windowFind(dialog);
+    if (!window) return nullptr;
+    for (HWND child : window->children) {
+        Window* control = windowFind(child);
+        if (control && (control->style & WS_TABSTOP) && keyboardStop(*control)) return child;
+    }
+    return nullptr;
+}
+
+// The keyboard stop after (`step` 1) or before (-1) `from`, wrapping; the first or last
+// when `from` is none of them. Stops are taken in the order they stand on the screen, top
+// to bottom and left to right (template order among equals), so that Tab walks a row of
+// cells the way it reads. RETURNS null when there is none.
 HWND nextTabStop(HWND dialog, HWND from, int step) {
     Window* window = windowFind(dialog);
     if (!window) return nullptr;
-    std::vector<HWND> stops;
+    std::vector<Window*> stops;
     for (HWND child : window->children) {
         Window* control = windowFind(child);
-        if (control && (control->style & WS_TABSTOP) && (control->style & WS_VISIBLE) &&
-            !(control->style & WS_DISABLED))
-            stops.push_back(child);
+        if (control && keyboardStop(*control)) stops.push_back(control);
     }
     if (stops.empty()) return nullptr;
-    auto at = std::find(stops.begin(), stops.end(), from);
-    if (at == stops.end()) return step > 0 ? stops.front() : stops.back();
+    std::stable_sort(stops.begin(), stops.end(), [](const Window* a, const Window* b) {
+        return a->rect.top != b->rect.top ? a->rect.top < b->rect.top : a->rect.left < b->rect.left;
+    });
+    auto at = std::find_if(stops.begin(), stops.end(), [from](const Window* stop) { return stop->handle == from; });
+    if (at == stops.end()) return (step > 0 ? stops.front() : stops.back())->handle;
     auto index = static_cast<long>(at - stops.begin()) + step;
     auto count = static_cast<long>(stops.size());
-    return stops[static_cast<size_t>((index % count + count) % count)];
+    return stops[static_cast<size_t>((index % count + count) % count)]->handle;
 }
 
 void paintDialog(HWND dialog) {
@@ -221,6 +246,10 @@ INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTempla
     }
     if (!device::controlsRegister() || !device::registerDialogClass()) return -1;
     HWND top = device::topLevelOf(owner);
+    // The control of the owner that has the focus gets it back when the dialog ends, as
+    // the dialog manager gives it back when the owner is activated again.
+    HWND ownerFocus = GetFocus();
+    if (ownerFocus && !IsChild(top, ownerFocus)) ownerFocus = nullptr;
     HWND dialog = device::createDialog(instance, layout, top, procedure);
     if (!dialog) return -1;
     std::shared_ptr<device::DialogOutcome> outcome = device::dialogFind(dialog)->outcome;
@@ -230,7 +259,7 @@ INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTempla
     bool ownerWasEnabled = ownerWindow && !(ownerWindow->style & WS_DISABLED);
     if (ownerWasEnabled) ownerWindow->style |= WS_DISABLED;
 
-    HWND first = device::nextTabStop(dialog, nullptr, 1);
+    HWND first = device::firstTabStop(dialog);
     LRESULT focusDefault = SendMessageW(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), parameter);
     if (focusDefault && windowFind(dialog) && !outcome->ended) SetFocus(first && windowFind(first) ? first : dialog);
     if (windowFind(dialog) && !outcome->ended) ShowWindow(dialog, SW_SHOW);
@@ -245,6 +274,7 @@ INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTempla
 
     if (ownerWasEnabled && (ownerWindow = windowFind(top))) ownerWindow->style &= ~static_cast<DWORD>(WS_DISABLED);
     if (windowFind(dialog)) DestroyWindow(dialog);
+    if (ownerFocus && windowFind(ownerFocus) && IsWindowVisible(ownerFocus)) SetFocus(ownerFocus);
     return outcome->result;
 }
 

@@ -15,12 +15,12 @@
 
 namespace device {
 
-// Dialog units: a character cell of the screen is 4 units wide and 8 units high. Windows
-// built from templates get pixel rectangles of 6 pixels a column and 12 a row.
-constexpr int kUnitsPerColumn = 4;
-constexpr int kUnitsPerRow = 8;
-constexpr int kPixelsPerColumn = 6;
-constexpr int kPixelsPerRow = 12;
+// Dialog units: the System font's average character, 6 x 12 pixels, is 4 x 8 units, so
+// windows built from templates get pixel rectangles of 3 pixels for every 2 units.
+constexpr int kCharUnitsWide = 4;
+constexpr int kCharUnitsHigh = 8;
+constexpr int kCharPixelsWide = 6;
+constexpr int kCharPixelsHigh = 12;
 // The soft-key bar across the bottom of the screen.
 constexpr int kMenuBarHeight = 26;
 
@@ -150,6 +150,14 @@ std::optional<COLORREF> contextFill(HDC context);
 // The cursor SetCursor made current, and whether it is the wait cursor.
 HCURSOR cursorCurrent();
 bool cursorIsWait();
+// How long the wait cursor has shown and how many entries the file searches have listed
+// since it came on: what a screen shows to say that long work goes on. Zero without it.
+struct BusyProgress {
+    int seconds = 0;
+    uint64_t files = 0;
+};
+BusyProgress cursorBusyProgress();
+
 // Called with the new cursor whenever SetCursor changes it, so a screen can show the busy
 // mark while the program works without waiting for input. gdiReset removes it.
 void setCursorHook(std::function<void(HCURSOR)> hook);

@@ -4,7 +4,9 @@
 #include "device/windowing/dialogs.h"
 
 #include "device/core/faults.h"
+#include "device/kernel/files.h"
 
+#include <chrono>
 #include <map>
 
 namespace device {
@@ -29,6 +31,9 @@ std::map<uintptr_t, Context> contexts;
 uintptr_t nextHandle = 0x100;
 HCURSOR current = nullptr;
 std::function<void(HCURSOR)> cursorHook;
+// When the wait cursor last came on, and how many entries the file searches had listed then.
+std::chrono::steady_clock::time_point waitSince;
+uint64_t waitFiles = 0;
 
 constexpr uintptr_t kStockBase = 0x10;
 constexpr uintptr_t kArrowCursor = 0x7F00;
@@ -86,6 +91,15 @@ std::optional<COLORREF> contextFill(HDC context) {
 HCURSOR cursorCurrent() { return current; }
 
 bool cursorIsWait() { return reinterpret_cast<uintptr_t>(current) == kWaitCursor; }
+
+BusyProgress cursorBusyProgress() {
+    BusyProgress progress;
+    if (!cursorIsWait()) return progress;
+    auto elapsed = std::chrono::steady_clock::now() - waitSince;
+    progress.seconds = static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count());
+    progress.files = filesListed() - waitFiles;
+    return progress;
+}
 
 void setCursorHook(std::function<void(HCURSOR)> hook) { cursorHook = std::move(hook); }
 
@@ -166,6 +180,10 @@ HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name) {
 HCURSOR SetCursor(HCURSOR cursor) {
     HCURSOR previous = device::current;
     device::current = cursor;
+    if (cursor != previous && device::cursorIsWait()) {
+        device::waitSince = std::chrono::steady_clock::now();
+        device::waitFiles = device::filesListed();
+    }
     if (cursor != previous && device::cursorHook) device::cursorHook(cursor);
     return previous;
 }

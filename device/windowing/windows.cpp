@@ -25,6 +25,7 @@ uintptr_t childCount = 0;
 HWND focus = nullptr;
 HWND foreground = nullptr;
 std::function<void(HWND)> foregroundHook;
+int forwardRequestsSent = 0;  // SetForegroundWindow calls that asked another process
 
 // Child handles end in binary 10, so they never meet the top-level handles (row id * 4).
 HWND newChildHandle() { return reinterpret_cast<HWND>((++childCount << 2) | 2); }
@@ -111,6 +112,8 @@ Window* windowFind(HWND handle) {
 std::vector<HWND> windowsInZOrder() { return zOrder; }
 
 void setForegroundHook(std::function<void(HWND)> hook) { foregroundHook = std::move(hook); }
+
+int foregroundRequestsSent() { return forwardRequestsSent; }
 
 int foregroundRequestsServe() {
     int served = 0;
@@ -352,6 +355,7 @@ BOOL SetForegroundWindow(HWND handle) {
         return TRUE;
     }
     if (!device::topLevelRequestForward(handle)) return device::invalidWindow();
+    ++device::forwardRequestsSent;
     return TRUE;
 }
 

@@ -58,6 +58,11 @@ std::vector<HWND> windowsInZOrder();
 // Called with the window that has come to the front of this process (the screen redraws).
 void setForegroundHook(std::function<void(HWND)> hook);
 
+// RETURNS how many times this process asked another one to bring a window forward
+// (SetForegroundWindow on a window of another process), so that a start that only did
+// that can say so.
+int foregroundRequestsSent();
+
 // Brings forward the windows other processes have asked to come forward since the last
 // call. GetMessageW calls this whenever it is about to wait for input; an input source
 // that waits long should call it now and then too.

@@ -71,7 +71,7 @@ TEST_F(DeviceToolTest, LocaleSetsWhatProgramsReadAndKeepsWhatIsNotGiven) {
                                                "\"startTime\"=dword:0000072b\n").exitCode);
     RunResult screen = run(testing_support::quillexBinary(), {"--device", dir_},
                            "softkey right\nmenu Automatic Start\ndump\n");
-    EXPECT_NE(std::string::npos, screen.output.find("At:         18.35")) << screen.output;
+    EXPECT_NE(std::string::npos, screen.output.find("At:           >[18].35")) << screen.output;
 }
 
 TEST_F(DeviceToolTest, BadInputIsRefusedWithAMessage) {

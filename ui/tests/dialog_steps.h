@@ -27,11 +27,19 @@ inline void addReminder() {
     trigger.dwType = CNT_TIME;
     trigger.lpszApplication = const_cast<WCHAR*>(TEXT("\\Windows\\calnot.exe"));
     trigger.lpszArguments = const_cast<WCHAR*>(TEXT("AppRunAtTime"));
-    GetLocalTime(&trigger.stStartTime);
-    FILETIME when;
-    SystemTimeToFileTime(&trigger.stStartTime, &when);
-    when = device::fileTimeFromCount(device::fileTimeCount(when) + 24ull * 3600 * 10000000);
-    FileTimeToSystemTime(&when, &trigger.stStartTime);
+    // One start for every reminder of the process, a day ahead: reminders added one after
+    // another are duplicates even when the clock moves on between them (a slow build).
+    static const SYSTEMTIME start = [] {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        FILETIME when;
+        SystemTimeToFileTime(&now, &when);
+        when = device::fileTimeFromCount(device::fileTimeCount(when) + 24ull * 3600 * 10000000);
+        SYSTEMTIME result;
+        FileTimeToSystemTime(&when, &result);
+        return result;
+    }();
+    trigger.stStartTime = start;
     ASSERT_NE(nullptr, CeSetUserNotificationEx(nullptr, &trigger, nullptr));
 }
 

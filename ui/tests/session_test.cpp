@@ -3,6 +3,7 @@
 // and each way of leaving the program.
 #include "device/kernel/journal.h"
 #include "device/notifications/notifications.h"
+#include "device/screens/screen.h"
 #include "tests/support/scoped_device.h"
 #include "ui/tests/dialog_steps.h"
 
@@ -27,7 +28,7 @@ std::vector<std::vector<std::string>> screens(const std::string& output) {
     std::istringstream in(output);
     std::string line;
     while (std::getline(in, line)) {
-        if (line == std::string(40, '='))
+        if (line == std::string(device::kScreenColumns, '='))
             result.emplace_back();
         else if (!result.empty())
             result.back().push_back(line);
@@ -35,10 +36,13 @@ std::vector<std::vector<std::string>> screens(const std::string& output) {
     return result;
 }
 
-// The line of `screen` that starts with `label`, or "".
+// The line of `screen` that starts with `label` after its leading blanks, without them;
+// or "".
 std::string row(const std::vector<std::string>& screen, const std::string& label) {
-    for (const std::string& line : screen)
-        if (line.rfind(label, 0) == 0) return line;
+    for (const std::string& line : screen) {
+        size_t start = line.find_first_not_of(' ');
+        if (start != std::string::npos && line.compare(start, label.size(), label) == 0) return line.substr(start);
+    }
     return "";
 }
 
@@ -83,17 +87,18 @@ TEST_F(SessionTest, CleanupExportLogAndAutomaticStartThenExit) {
     std::vector<std::vector<std::string>> shown = screens(result.output);
     ASSERT_GE(shown.size(), 4u) << result.output;
 
-    EXPECT_EQ("Temp files:      1.5 KB [ ]", row(shown[0], "Temp files:"));
-    EXPECT_EQ("Temp files:      1.5 KB [x]", row(shown[1], "Temp files:"));
-    EXPECT_EQ("Temp files:      0.0 KB [ ]", row(shown[2], "Temp files:"));
-    EXPECT_TRUE(shows(shown[2], "AvantGo Cache:   2.0 KB [ ]")) << "unchecked rows are left alone";
+    // The tap leaves the focus ('>') on the box.
+    EXPECT_EQ("Temp files:           1.5 KB    [ ]", row(shown[0], "Temp files:"));
+    EXPECT_EQ("Temp files:           1.5 KB   >[x]", row(shown[1], "Temp files:"));
+    EXPECT_EQ("Temp files:           0.0 KB   >[ ]", row(shown[2], "Temp files:"));
+    EXPECT_TRUE(shows(shown[2], "AvantGo Cache:        2.0 KB    [ ]")) << "unchecked rows are left alone";
     EXPECT_FALSE(device_.exists("\\Temp\\a.tmp"));
     EXPECT_TRUE(device_.exists("\\Windows\\AvantGo\\channel.db"));
 
     // The dump before OK: the Auto-start dialog, still open after Escape.
     std::vector<std::string> autoStart;
     for (const auto& screen : shown)
-        if (shows(screen, "At:") && shows(screen, "18:30")) autoStart = screen;
+        if (shows(screen, "At:") && shows(screen, "18:[30]")) autoStart = screen;
     ASSERT_FALSE(autoStart.empty()) << result.output;
     EXPECT_EQ(0u, autoStart[0].rfind("Auto-start"));
     EXPECT_TRUE(shows(autoStart, "[x] Notifications"));
@@ -125,6 +130,7 @@ TEST_F(SessionTest, AboutStaysUntilItsOkAndEachWayOutEndsWithZero) {
     EXPECT_EQ(0u, shown[2].front().rfind("About Quillex")) << "Escape left it open";
     EXPECT_TRUE(shows(shown[2], "Quillex v1.07"));
     EXPECT_EQ(0u, shown[3].front().rfind("Quillex")) << "OK closed it";
+    EXPECT_EQ("Notifications:        0        >[ ]", row(shown[3], "Notifications:")) << "the box has the focus again";
 
     for (const char* way : {"ok\n", "key Escape\n", "softkey right\nmenu Exit\n", ""}) {
         RunResult result = session(way);

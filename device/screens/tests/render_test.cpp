@@ -121,18 +121,22 @@ TEST_F(ScreenRenderTest, CellsCarryTheColoursThePaintingChose) {
     }});
     runDialog(IDD_AUTOSTART, owner_, 0);
 
-    auto [row, monday] = findText(grid, u"M T W");
+    // The cells are three columns wide, the letter in the middle; the selected one, painted
+    // apart from the dialog, shows its letter in brackets.
+    auto [row, monday] = findText(grid, u"M [T] W");
     ASSERT_GE(row, 0);
-    int tuesday = monday + 2;  // the cells are two columns wide
-    for (int c : {tuesday, tuesday + 1}) {
+    int tuesday = monday + 2;
+    for (int c : {tuesday, tuesday + 1, tuesday + 2}) {
         EXPECT_EQ(dark, grid.at(row, c).background) << c;
         EXPECT_EQ(RGB(255, 255, 255), grid.at(row, c).text) << c;
         EXPECT_EQ(device::TargetKind::Control, grid.at(row, c).target.kind);
     }
-    for (int c : {monday, monday + 1, tuesday + 2, tuesday + 3}) EXPECT_EQ(grey, grid.at(row, c).background) << c;
-    EXPECT_EQ(grey, grid.at(row + 1, monday + 15).background);  // the dialog's own background
+    for (int c : {monday - 1, monday, monday + 1, tuesday + 3, tuesday + 4})
+        EXPECT_EQ(grey, grid.at(row, c).background) << c;
+    EXPECT_EQ(grey, grid.at(row + 1, monday + 20).background);  // the dialog's own background
 
-    // The picker has the focus: its active field shows in reverse video, the rest does not.
+    // The picker has the focus: its active field shows in brackets and reverse video, the
+    // rest plainly, with the focus mark before it.
     auto [pickerRow, colon] = find(grid, [picker](const device::Cell& cell) {
         return cell.target.window == picker && cell.character == u':';
     });
@@ -140,6 +144,9 @@ TEST_F(ScreenRenderTest, CellsCarryTheColoursThePaintingChose) {
     EXPECT_TRUE(grid.at(pickerRow, colon - 1).attributes & device::kCellReverse);
     EXPECT_FALSE(grid.at(pickerRow, colon).attributes & device::kCellReverse);
     EXPECT_FALSE(grid.at(pickerRow, colon + 1).attributes & device::kCellReverse);
+    EXPECT_EQ(u']', grid.at(pickerRow, colon - 1).character);
+    EXPECT_EQ(u'[', grid.at(pickerRow, colon - 4).character);
+    EXPECT_EQ(u'>', grid.at(pickerRow, colon - 5).character);
     DeleteObject(greyBrush);
     DeleteObject(darkBrush);
 }
@@ -168,11 +175,11 @@ TEST_F(ScreenRenderTest, IconIsDrawnAsPixelsBesideItsText) {
             EXPECT_EQ(icon, cell.target.window);
         }
     }
-    // 20 x 20 units: five cells across, five pixels down.
-    EXPECT_EQ(15, pictureCells);
+    // 20 x 20 units: seven cells across, five half-cell pixels down.
+    EXPECT_EQ(21, pictureCells);
     EXPECT_GT(colours.size(), 2u);
     // The text standing in for the icon is marked, so a screen with pictures leaves it out.
-    EXPECT_TRUE(grid.at(textRow, textColumn - 1).placeholder);  // "[icon]" ends right before the text
+    EXPECT_TRUE(grid.at(textRow, textColumn - 3).placeholder);  // "[icon]" ends two blanks before the text
     EXPECT_FALSE(grid.at(textRow, textColumn).placeholder);
 }
 

@@ -6,6 +6,7 @@
 #include "device/windowing/tests/dialog_recorder.h"
 #include "res/resource.h"
 
+#include <filesystem>
 #include <sstream>
 
 using namespace dialog_testing;
@@ -60,6 +61,8 @@ TEST(ScriptParseTest, LinesBecomeEvents) {
         {"key 12", A::Invalid, 0, u""},
         {"key F1", A::Invalid, 0, u""},
         {"key", A::Invalid, 0, u""},
+        {"picture shots/main.png", A::Picture, 0, u"shots/main.png"},
+        {"picture", A::Invalid, 0, u""},
         {"ok", A::Ok, 0, u""},
         {"Dump\r", A::Dump, 0, u""},
         {"ok now", A::Invalid, 0, u""},
@@ -116,44 +119,55 @@ TEST_F(ScriptScreenTest, MainDialogShowsLabelsFiguresChecksAndSoftKeys) {
             }});
     runDialog(IDD_MAIN, owner_, 1);
     ASSERT_EQ(26u, shown.size());
-    // Rows: the title bar, then the dialog from row 1; a row is 8 units, a column 4.
-    EXPECT_EQ(pad("Quillex                             [OK]"), shown[0]);
-    EXPECT_EQ(pad(" [bitmap]"), shown[2]);
-    EXPECT_EQ(pad("Notifications:   0      [ ]"), shown[5]);
-    EXPECT_EQ(pad("Temp files:      12 KB  [ ]"), shown[7]);
-    EXPECT_EQ(pad("IE Cache:        0      [x]"), shown[8]);
-    EXPECT_EQ(pad("IE History:      0      [ ]"), shown[10]);
-    EXPECT_EQ(pad("AvantGo Cache:   0      [ ]"), shown[11]);
+    // Rows: the title bar, then the dialog from row 1; a row is 8 units, a column 3. The
+    // first check box has the focus ('>').
+    EXPECT_EQ(pad("Quillex                                          [OK]"), shown[0]);
+    EXPECT_EQ(pad(" [bmp]"), shown[2]);
+    EXPECT_EQ(pad(" Notifications:        0        >[ ]"), shown[5]);
+    EXPECT_EQ(pad(" Temp files:           12 KB     [ ]"), shown[7]);
+    EXPECT_EQ(pad(" IE Cache:             0         [x]"), shown[8]);
+    EXPECT_EQ(pad(" IE History:           0         [ ]"), shown[10]);
+    EXPECT_EQ(pad(" AvantGo Cache:        0         [ ]"), shown[11]);
     for (int row : {1, 3, 4, 6, 9, 12, 18, 24}) EXPECT_EQ(pad(""), shown[row]) << row;
-    EXPECT_EQ(pad("Cleanup                            Tools"), shown[25]);
+    EXPECT_EQ(pad("Cleanup                                         Tools"), shown[25]);
 
     ASSERT_EQ(26u, withPopup.size());
     const char* popup[] = {"+---------------+", "|About          |", "|Automatic Start|", "|Export Log     |",
                            "|---------------|", "|Exit           |", "+---------------+"};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(pad(at(23, popup[i])), withPopup[18 + i]) << i;
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(pad(at(36, popup[i])), withPopup[18 + i]) << i;
     EXPECT_EQ(shown[25], withPopup[25]);
     EXPECT_EQ(shown[5], withPopup[5]);
 }
 
 TEST_F(ScriptScreenTest, SmallDialogIsFramedWhereItIsCentredAndTheWaitCursorShows) {
     std::vector<std::string> shown;
+    device_.writeFile("\\Temp\\a.tmp", 1);
+    device_.writeFile("\\Temp\\b.tmp", 1);
     script({[&] {
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        // Work through a folder: the mark counts the files the search went through.
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW(u"\\Temp\\*", &found);
+        while (FindNextFileW(search, &found)) {
+        }
+        FindClose(search);
         shown = padded();
         SetCursor(nullptr);
     }});
     runDialog(IDD_ABOUT, owner_, 0);
     ASSERT_EQ(26u, shown.size());
     // 129 x 42 units are 193 x 63 pixels, centred below the title bar at (23, 141):
-    // columns 3-34, rows 10-14, in a frame.
-    EXPECT_EQ(pad("About Quillex                [busy] [OK]"), shown[0]);
-    std::string edge = "+" + std::string(32, '-') + "+";
-    EXPECT_EQ(pad(at(2, edge)), shown[9]);
-    EXPECT_EQ(pad("  |                                |"), shown[10]);
-    EXPECT_EQ(pad("  | [icon]Quillex v1.07            |"), shown[11]);
-    EXPECT_EQ(pad("  |       Free software, no warrant|"), shown[12]);  // cut at the frame
-    EXPECT_EQ(pad("  |       www.holvenark.example    |"), shown[14]);
-    EXPECT_EQ(pad(at(2, edge)), shown[15]);
+    // columns 5-46, rows 10-14, in a frame. The busy mark counts the seconds.
+    EXPECT_EQ(0u, shown[0].find("About Quillex  "));
+    EXPECT_NE(std::string::npos, shown[0].find(" [busy ")) << shown[0];
+    EXPECT_EQ(shown[0].size() - 15, shown[0].find("s 2 files] [OK]")) << shown[0];
+    std::string edge = "+" + std::string(42, '-') + "+";
+    EXPECT_EQ(pad(at(4, edge)), shown[9]);
+    EXPECT_EQ(pad("    |                                          |"), shown[10]);
+    EXPECT_EQ(pad("    | [icon]  Quillex v1.07                    |"), shown[11]);
+    EXPECT_EQ(pad("    |         Free software, no warranty.      |"), shown[12]);
+    EXPECT_EQ(pad("    |         www.holvenark.example            |"), shown[14]);
+    EXPECT_EQ(pad(at(4, edge)), shown[15]);
     EXPECT_EQ(pad(""), shown[25]);  // no soft keys of its own
 }
 
@@ -169,8 +183,8 @@ TEST_F(ScriptScreenTest, StreamDrivesTheDialogAndWritesChangedScreens) {
     ASSERT_EQ(3u, screens.size()) << out.str();
     EXPECT_EQ(std::string::npos, screens[0].find("Automatic Start"));
     EXPECT_NE(std::string::npos, screens[1].find("|Automatic Start|"));
-    EXPECT_NE(std::string::npos, screens[2].find("IE Cache:        0      [x]"));
-    EXPECT_NE(std::string::npos, screens[1].find("IE Cache:        0      [ ]"));
+    EXPECT_NE(std::string::npos, screens[2].find("IE Cache:             0        >[x]"));
+    EXPECT_NE(std::string::npos, screens[1].find("IE Cache:             0         [ ]"));
     EXPECT_EQ("quillex: input line 4: unknown command \"bogus\"\n"
               "quillex: input line 6: no item \"Nothing\" in an open pop-up menu\n",
               errors.str());
@@ -214,6 +228,23 @@ TEST(ScriptScreenProgramTest, ExitFromTheToolsMenuEndsTheProgram) {
                               "Cleanup", "Tools", "|About", "|Automatic Start", "|Export Log", "|Exit"})
         EXPECT_NE(std::string::npos, result.output.find(shown)) << shown;
     EXPECT_EQ(std::string::npos, result.output.find("quillex:")) << result.output;
+}
+
+// A tap on a weekday cell changes only its colours on the device: the screen is written
+// all the same, the selected day in brackets; `picture` writes a PNG of the screen.
+TEST(ScriptScreenProgramTest, CellTapsWriteTheScreenAndPicturesAreWritten) {
+    testing_support::ScopedDevice device;
+    std::string picture = device.dir() + "/auto.png";
+    testing_support::RunResult result = testing_support::run(
+        testing_support::quillexBinary(), {"--device", device.dir(), "--screen", "script"},
+        "softkey right\nmenu Automatic Start\ntap 1300\ntap 1305\npicture " + picture + "\nok\nok\n");
+    EXPECT_EQ(0, result.exitCode) << result.output;
+    std::vector<std::string> screens = screensOf(result.output);
+    // The menu, Automatic Start, each tap, the main dialog again.
+    ASSERT_EQ(5u, screens.size()) << result.output;
+    EXPECT_NE(std::string::npos, screens[2].find("On:            [M] T  W  T  F  S  S")) << screens[2];
+    EXPECT_NE(std::string::npos, screens[3].find("On:            [M] T  W  T  F [S] S")) << screens[3];
+    EXPECT_TRUE(std::filesystem::exists(picture) || !std::filesystem::exists("/usr/share/unifont/unifont.hex"));
 }
 
 TEST(ScriptScreenProgramTest, EveryWayToEndExitsWithZero) {

@@ -34,10 +34,11 @@ std::string quoted(const std::string& text) {
 }
 
 // A tmux server of its own (its socket in a fresh folder) running `quillex --device DIR`
-// in a 60 x 30 terminal of type `type`; the server is killed at the end.
+// in a terminal of type `type`, 60 x 30 unless told; the server is killed at the end.
 class TmuxQuillex {
 public:
-    explicit TmuxQuillex(const std::string& deviceDir, const std::string& type = "screen-256color") {
+    explicit TmuxQuillex(const std::string& deviceDir, const std::string& type = "screen-256color",
+                         const std::string& width = "60", const std::string& height = "30") {
         std::string pattern = (fs::temp_directory_path() / "quillex-tmux-XXXXXX").string();
         dir_ = mkdtemp(pattern.data()) ? pattern : "";
         socket_ = dir_ + "/socket";
@@ -46,7 +47,7 @@ public:
         std::string command = "env TERM=" + quoted(type) + " LANG=C.UTF-8 " + quoted(testing_support::quillexBinary()) +
                               " --device " + quoted(deviceDir) + "; echo $? > " + quoted(dir_ + "/status.new") +
                               " && mv " + quoted(dir_ + "/status.new") + " " + quoted(dir_ + "/status");
-        tmux({"-f", "/dev/null", "new-session", "-d", "-s", "q", "-x", "60", "-y", "30", command});
+        tmux({"-f", "/dev/null", "new-session", "-d", "-s", "q", "-x", width, "-y", height, command});
     }
     ~TmuxQuillex() {
         tmux({"kill-server"});
@@ -147,6 +148,7 @@ TEST_F(TerminalScreenTest, ForegroundRequestRedrawsTheWholeScreen) {
 
     testing_support::RunResult second = run(testing_support::quillexBinary(), {"--device", device_.dir()});
     EXPECT_EQ(0, second.exitCode) << second.output;
+    EXPECT_EQ("quillex: Quillex already runs on this device; it was brought forward\n", second.output);
     EXPECT_TRUE(terminal.waitForScreen([](const std::string& s) {
         return !shows(s, {"SCRIBBLED"}) && shows(s, {"Notifications:", "Tools"});
     })) << terminal.screen();
@@ -159,6 +161,64 @@ TEST_F(TerminalScreenTest, ForegroundRequestRedrawsTheWholeScreen) {
     std::string status;
     ASSERT_TRUE(terminal.waitForExitStatus(&status)) << terminal.screen();
     EXPECT_EQ("0", status);
+}
+
+// Too small a terminal shows only the notice, and keys do nothing to the dialog it hides:
+// Tab, Space and F1 would tick the temporary files and clean them.
+TEST_F(TerminalScreenTest, KeysAreIgnoredWhileTheTerminalIsTooSmall) {
+    device_.writeText("\\Temp\\a.txt", "keep me");
+    TmuxQuillex terminal(device_.dir(), "screen-256color", "40", "20");
+    ASSERT_TRUE(terminal.waitForScreen([](const std::string& s) { return shows(s, {"needs a terminal of 53", "this one is 40 x 20"}); }))
+        << terminal.screen();
+    terminal.keys({"Tab", "Space", "F1"});
+    terminal.tmux({"resize-window", "-t", "q", "-x", "60", "-y", "30"});
+    ASSERT_TRUE(terminal.waitForScreen([](const std::string& s) { return shows(s, {"Notifications:", "Tools"}); }))
+        << terminal.screen();
+    std::string screen = terminal.screen();
+    EXPECT_EQ(std::string::npos, screen.find("[x]")) << screen;
+    EXPECT_TRUE(device_.exists("\\Temp\\a.txt"));
+    terminal.keys({"Escape"});
+    std::string status;
+    ASSERT_TRUE(terminal.waitForExitStatus(&status)) << terminal.screen();
+    EXPECT_EQ("0", status);
+    EXPECT_TRUE(device_.exists("\\Temp\\a.txt"));
+}
+
+// The key help says what the keys do in the window in front; in the Auto-start dialog Tab
+// reaches the weekday cells, Space selects them and Enter saves them.
+TEST_F(TerminalScreenTest, KeyHelpFollowsTheWindowAndWeekdaysAreChosenFromTheKeyboard) {
+    TmuxQuillex terminal(device_.dir());
+    ASSERT_TRUE(terminal.waitForScreen([](const std::string& s) {
+        return shows(s, {"F1 Cleanup  F2 Tools  Tab move  Space tick  Enter/Esc quit"});
+    })) << terminal.screen();
+
+    terminal.keys({"F2"});
+    ASSERT_TRUE(terminal.waitForScreen([](const std::string& s) { return shows(s, {"Up/Down move  Enter/letter choose  Esc close"}); }))
+        << terminal.screen();
+    terminal.keys({"Down", "Enter"});
+    ASSERT_TRUE(terminal.waitForScreen([](const std::string& s) {
+        return shows(s, {"On:", "At:", "Tab move", "0-9 type", "Enter save"});
+    })) << terminal.screen();
+    EXPECT_EQ(std::string::npos, terminal.screen().find("Esc")) << terminal.screen();
+
+    // From the picker: six boxes, then Monday; two more, Wednesday.
+    terminal.keys({"Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab"});
+    ASSERT_TRUE(terminal.waitForScreen([](const std::string& s) { return shows(s, {">M ", "Space tap"}); }))
+        << terminal.screen();
+    terminal.keys({"Space", "Tab", "Tab", "Space"});
+    ASSERT_TRUE(terminal.waitForScreen([](const std::string& s) { return shows(s, {"[M] T >W]"}); }))
+        << terminal.screen();
+    terminal.keys({"Enter"});
+    ASSERT_TRUE(terminal.waitForScreen([](const std::string& s) { return shows(s, {"Notifications:", "F1 Cleanup"}); }))
+        << terminal.screen();
+    terminal.keys({"Escape"});
+    std::string status;
+    ASSERT_TRUE(terminal.waitForExitStatus(&status)) << terminal.screen();
+    EXPECT_EQ("0", status);
+
+    testing_support::RunResult stored =
+        run(testing_support::deviceToolBinary(), {"--device", device_.dir(), "reg", "export", "HKEY_CURRENT_USER\\Software\\Holvenark\\Quillex"});
+    EXPECT_NE(std::string::npos, stored.output.find("\"startDays\"=dword:0000000a")) << stored.output;
 }
 
 TEST_F(TerminalScreenTest, UnknownTerminalTypeIsRefused) {

@@ -100,8 +100,8 @@ TEST_F(DialogsTest, ControlsAreBuiltInTemplateOrderWithIdsTextsAndUnits) {
                   reinterpret_cast<HBITMAP>(SendMessageW(last, STM_GETIMAGE, IMAGE_BITMAP, 0)));
         RECT client{};
         EXPECT_TRUE(GetClientRect(dialog, &client));
-        EXPECT_EQ(115 * device::kPixelsPerColumn / device::kUnitsPerColumn, client.right);
-        EXPECT_EQ(94 * device::kPixelsPerRow / device::kUnitsPerRow, client.bottom);
+        EXPECT_EQ(115 * device::kCharPixelsWide / device::kCharUnitsWide, client.right);
+        EXPECT_EQ(94 * device::kCharPixelsHigh / device::kCharUnitsHigh, client.bottom);
         EndDialog(dialog, 1);
         return INT_PTR{TRUE};
     };
@@ -176,7 +176,11 @@ TEST_F(DialogsTest, EscapeSendsCancelEnterSendsOkAndCloseSendsCancel) {
     EXPECT_EQ(MAKEWPARAM(IDOK, BN_CLICKED), commands[2].wParam);
 }
 
-TEST_F(DialogsTest, TabAndArrowsMoveTheFocusOverTabStopsInTemplateOrder) {
+// The focus starts on the first tab stop in template order (the picker). Tab walks the
+// tab stops and the cells that report taps in the order they stand on the screen, so the
+// weekday cells, above the picker, come after the last box and before the picker again.
+// Space on a focused cell is its tap: the dialog hears its click.
+TEST_F(DialogsTest, TabAndArrowsMoveTheFocusInScreenOrderOverCellsToo) {
     initDateClasses();
     std::vector<int> focused;
     auto record = [&] { focused.push_back(GetDlgCtrlID(GetFocus())); };
@@ -187,25 +191,32 @@ TEST_F(DialogsTest, TabAndArrowsMoveTheFocusOverTabStopsInTemplateOrder) {
         return INT_PTR{TRUE};
     };
     std::vector<std::function<void()>> steps{record};
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < 14; ++i) {
         steps.push_back([] { device::inputKey(VK_TAB); });
         steps.push_back(record);
     }
-    // Up goes to the picker, which keeps the arrows; Up on a check box moves back.
+    // Up stays in the picker, which keeps the arrows; Up on a check box moves back, Down
+    // on the last box on to the first cell.
     steps.push_back([] { device::inputKey(VK_UP); });
     steps.push_back(record);
-    steps.push_back([] { device::inputKey(VK_DOWN); });
-    steps.push_back([] { device::inputKey(VK_DOWN); });
-    steps.push_back(record);
+    steps.push_back([] { device::inputKey(VK_TAB); });
     steps.push_back([] { device::inputKey(VK_UP); });
     steps.push_back(record);
+    steps.push_back([] { SetFocus(GetDlgItem(GetForegroundWindow(), IDC_AUTO_SOFTRESET)); });
+    steps.push_back([] { device::inputKey(VK_DOWN); });
+    steps.push_back(record);
+    steps.push_back([] { device::inputKey(VK_SPACE); });
     steps.push_back([&] { EndDialog(dialog, 1); });
     script(steps);
     EXPECT_EQ(1, runDialog(IDD_AUTOSTART, owner_));
     EXPECT_EQ(std::vector<int>({IDC_AUTO_TIME, IDC_AUTO_NOTIFICATIONS, IDC_AUTO_TEMP, IDC_AUTO_IECACHE,
-                                IDC_AUTO_HISTORY, IDC_AUTO_AVANTGO, IDC_AUTO_SOFTRESET, IDC_AUTO_TIME, IDC_AUTO_TIME,
-                                IDC_AUTO_TIME, IDC_AUTO_TIME}),
+                                IDC_AUTO_HISTORY, IDC_AUTO_AVANTGO, IDC_AUTO_SOFTRESET, IDC_DAY_MONDAY, IDC_DAY_TUESDAY,
+                                IDC_DAY_WEDNESDAY, IDC_DAY_THURSDAY, IDC_DAY_FRIDAY, IDC_DAY_SATURDAY, IDC_DAY_SUNDAY,
+                                IDC_AUTO_TIME, IDC_AUTO_TIME, IDC_AUTO_TIME, IDC_DAY_MONDAY}),
               focused);
+    std::vector<Seen> commands = taken(WM_COMMAND);
+    ASSERT_EQ(1u, commands.size());
+    EXPECT_EQ(MAKEWPARAM(IDC_DAY_MONDAY, STN_CLICKED), commands[0].wParam);
 }
 
 TEST_F(DialogsTest, FocusIsLeftAloneWhenInitialisationReturnsFalse) {
