@@ -241,6 +241,53 @@ TEST_F(RegFileTest, MalformedFilesAreRefusedWhole) {
     }
 }
 
+// A UTF-16LE file of any code units, lone surrogates included.
+std::string utf16Units(const std::u16string& text) {
+    std::string bytes = sz(text);
+    return "\xFF\xFE" + bytes.substr(0, bytes.size() - 2);
+}
+
+TEST_F(RegFileTest, NamesTheRegistryCannotHoldAreRefusedWhole) {
+    const std::string before = exportOf("");
+    const std::string good = kHeader + "[HKCU\\M]\n\"before\"=\"2\"\n";
+    std::string deep = "HKCU";
+    for (int level = 0; level < 513; ++level) deep += "\\k";
+    struct Case {
+        std::string text;
+        const char* says;
+    };
+    const Case cases[] = {
+        {good + std::string("\"startDays\0junk\"=dword:1\n", 25), "line 4: the value name holds U+0000"},
+        {good + std::string("[HKCU\\a\0b]\n", 11), "line 4: a key name holds U+0000"},
+        {good + "[HKCU\\a\rb]\n", "line 4: a key name holds a line break"},
+        {good + "\"a\rb\"=dword:1\n", "line 4: the value name holds a line break"},
+        {utf16Units(u"REGEDIT4\n[HKCU\\M]\n\"v\xD800\"=dword:1\n"), "line 3: the value name holds a lone"},
+        {utf16Units(u"REGEDIT4\n[HKCU\\M\xDC00]\n"), "line 2: a key name holds a lone"},
+        {good + "[HKCU\\" + std::string(256, 'k') + "]\n", "line 4: a key name is longer than 255"},
+        {good + "\"" + std::string(16384, 'v') + "\"=dword:1\n", "line 4: the value name is longer than 16383"},
+        {good + "[" + deep + "]\n", "line 4: keys nest deeper than 512"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        EXPECT_FALSE(import(c.text));
+        EXPECT_NE(std::string::npos, error.find(c.says)) << error;
+        EXPECT_EQ(before, exportOf(""));
+    }
+    // The limits themselves are allowed, and the deepest tree exports and comes back.
+    deep.resize(deep.size() - 2);
+    std::string longest = std::string(255, 'k');
+    ASSERT_TRUE(import(kHeader + "[" + deep + "]\n\"" + std::string(16383, 'v') + "\"=dword:1\n[HKCU\\" + longest +
+                       "]\n\"s\"=\"\xF0\x9F\x98\x80\"\n")) << error;
+    std::string text = exportOf("HKCU\\k");
+    size_t keyLines = 0;
+    for (const std::string& line : linesOf(text)) keyLines += line.rfind("[", 0) == 0;
+    EXPECT_EQ(512u, keyLines);
+    device::regDeleteTree(HKEY_CURRENT_USER, u"k");
+    ASSERT_TRUE(import(text)) << error;
+    EXPECT_EQ(text, exportOf("HKCU\\k"));
+    EXPECT_EQ(sz(u"\U0001F600"), query(HKEY_CURRENT_USER, longest, "s"));
+}
+
 TEST_F(RegFileTest, ARefusedChangeUndoesTheWholeImport) {
     const std::string before = exportOf("");
     device::faultArm("RegSetValueExW", 3);
