@@ -22,6 +22,9 @@
 namespace device {
 namespace {
 
+// The device setting that says the install finished.
+const char kInstalledSetting[] = "installed";
+
 bool makeFolders(const std::string& path, std::string* error) {
     // Creates every missing folder of `path`, like mkdir -p.
     for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
@@ -76,8 +79,6 @@ bool open(const std::string& dir, std::string* error) {
         return false;
     }
     std::string storePath = dir + "/store.db";
-    struct stat info;
-    bool fresh = lstat(storePath.c_str(), &info) != 0;
     sqlite3* db = storeOpen(storePath, error);
     if (!db) {
         ::close(root);
@@ -87,7 +88,10 @@ bool open(const std::string& dir, std::string* error) {
     // A notification entry's handle is closed by CloseHandle too, though the kernel's
     // handle table does not hold it.
     handleAcceptForeign(isNotificationHandle);
-    if (fresh && !install(error)) {
+    // The install is recorded with its last change, so a device whose first use was cut
+    // short (killed, disk full) is installed again on its next opening, however far the
+    // first attempt got.
+    if (settingGet(kInstalledSetting, "") != "1" && !install(error)) {
         close();
         return false;
     }
@@ -103,6 +107,13 @@ void close() {
 }
 
 bool install(std::string* error) {
+    // One transaction for every store change of the install and its record; the files and
+    // folders are made again harmlessly when a cut-short attempt is repeated.
+    Transaction transaction(store());
+    if (!transaction.ok()) {
+        *error = "cannot write the device's object store";
+        return false;
+    }
     static const WCHAR* const folders[] = {
         TEXT("\\Windows"), TEXT("\\Temp"), TEXT("\\My Documents"), TEXT("\\Program Files"),
         TEXT("\\Program Files\\Quillex"),
@@ -139,6 +150,10 @@ bool install(std::string* error) {
     RegCloseKey(key);
     if (result != ERROR_SUCCESS) {
         *error = "cannot write the install key";
+        return false;
+    }
+    if (!settingSet(kInstalledSetting, "1") || !transaction.commit()) {
+        *error = "cannot record the install";
         return false;
     }
     return true;
