@@ -99,12 +99,47 @@ INSERT OR IGNORE INTO reg_keys(id, parent, name, fold) VALUES
     (4, 0, 'HKEY_USERS', 'hkey_users');
 )sql";
 
+// The layout version kept in the store file's user_version. A store without one is either
+// new (no tables yet) or was made before the version was kept, with this same layout.
+constexpr int kLayoutVersion = 1;
+
 bool exec(sqlite3* db, const char* sql, std::string* error) {
     char* message = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
     if (error) *error = message ? message : sqlite3_errmsg(db);
     sqlite3_free(message);
     return false;
+}
+
+int64_t queryNumber(sqlite3* db, const char* sql) {
+    Statement query(db, sql);
+    return query.step() ? query.columnInt(0) : -1;
+}
+
+// Checks the store's layout version and creates or completes its tables, within the
+// caller's transaction. RETURNS true; false with *error saying why the file is no store
+// this build can use.
+bool prepareLayout(sqlite3* db, std::string* error) {
+    int64_t version = queryNumber(db, "PRAGMA user_version");
+    if (version < 0) {
+        *error = sqlite3_errmsg(db);
+        return false;
+    }
+    if (version == 0) {
+        int64_t tables = queryNumber(db, "SELECT count(*) FROM sqlite_schema WHERE type = 'table'");
+        int64_t ours = queryNumber(db, "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND "
+                                       "name IN ('settings', 'reg_keys', 'reg_values', 'notifications')");
+        if (tables > 0 && ours != 4) {
+            *error = "it is not a device's object store (it holds other tables)";
+            return false;
+        }
+    } else if (version != kLayoutVersion) {
+        *error = "it was made by another version of the device (layout " + std::to_string(version) +
+                 "; this build reads layout " + std::to_string(kLayoutVersion) + ")";
+        return false;
+    }
+    std::string stamp = "PRAGMA user_version = " + std::to_string(kLayoutVersion);
+    return exec(db, kSchema, error) && exec(db, stamp.c_str(), error);
 }
 
 }  // namespace
@@ -123,7 +158,7 @@ sqlite3* storeOpen(const std::string& path, std::string* error) {
     bool ready = exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", error) &&
                  exec(db, "BEGIN IMMEDIATE", error);
     if (ready) {
-        ready = exec(db, kSchema, error);
+        ready = prepareLayout(db, error);
         ready = exec(db, ready ? "COMMIT" : "ROLLBACK", ready ? error : nullptr) && ready;
     }
     if (!ready) {

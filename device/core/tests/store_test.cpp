@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -119,6 +120,42 @@ TEST(StoreTest, AnInstallCutShortIsFinishedOnTheNextOpening) {
     device::faultDisarmAll();
     ASSERT_TRUE(device::open(other.dir(), &error)) << error;
     EXPECT_TRUE(other.installed());
+}
+
+TEST(StoreTest, TheLayoutVersionIsCheckedAndAnEmptyFileIsANewDevice) {
+    testing_support::ScopedDevice device;
+    OtherDevice other(device);
+    const std::string store = other.dir() + "/store.db";
+    auto runSql = [&](const char* sql) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(SQLITE_OK, sqlite3_open(store.c_str(), &db));
+        EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, sql, nullptr, nullptr, nullptr));
+        sqlite3_close(db);
+    };
+    std::string error;
+    std::ofstream(store).close();  // zero bytes
+    ASSERT_TRUE(device::open(other.dir(), &error)) << error;
+    EXPECT_TRUE(other.installed());
+    device::close();
+
+    runSql("PRAGMA user_version = 99");
+    EXPECT_FALSE(device::open(other.dir(), &error));
+    EXPECT_NE(std::string::npos, error.find("another version of the device (layout 99")) << error;
+
+    std::filesystem::remove(store);
+    runSql("CREATE TABLE photos(id INTEGER)");
+    EXPECT_FALSE(device::open(other.dir(), &error));
+    EXPECT_NE(std::string::npos, error.find("not a device's object store")) << error;
+
+    // A store made before the version was kept has this layout: it is taken, and stamped.
+    std::filesystem::remove(store);
+    ASSERT_TRUE(device::open(other.dir(), &error)) << error;
+    device::close();
+    runSql("PRAGMA user_version = 0");
+    ASSERT_TRUE(device::open(other.dir(), &error)) << error;
+    device::Statement version(device::store(), "PRAGMA user_version");
+    ASSERT_TRUE(version.step());
+    EXPECT_EQ(1, version.columnInt(0));
 }
 
 }  // namespace
