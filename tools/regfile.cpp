@@ -407,11 +407,15 @@ bool applyChanges(const std::vector<Change>& changes, std::string* error) {
             break;
         }
         if (status != ERROR_SUCCESS) {
-            return fail(change.line, "the registry refused the change (error " + std::to_string(status) + ")", error);
+            std::string why = device::storeFailure();
+            if (why.empty()) why = "error " + std::to_string(status);
+            return fail(change.line, "the registry refused the change (" + why + ")", error);
         }
     }
     current.reset(nullptr);
-    if (!transaction.commit()) return fail(0, "the device registry could not save the changes", error);
+    if (!transaction.commit()) {
+        return fail(0, "the device registry could not save the changes (" + device::storeFailure() + ")", error);
+    }
     return true;
 }
 

@@ -49,6 +49,12 @@ bool placeFile(const WCHAR* path, const char* content) {
     return true;
 }
 
+// `message`, followed by the store's reason when the store refused the last change.
+std::string withStoreReason(const std::string& message) {
+    std::string why = storeFailure();
+    return why.empty() ? message : message + ": " + why;
+}
+
 }  // namespace
 
 std::string defaultDir() {
@@ -111,7 +117,7 @@ bool install(std::string* error) {
     // folders are made again harmlessly when a cut-short attempt is repeated.
     Transaction transaction(store());
     if (!transaction.ok()) {
-        *error = "cannot write the device's object store";
+        *error = withStoreReason("cannot write the device's object store");
         return false;
     }
     static const WCHAR* const folders[] = {
@@ -134,14 +140,14 @@ bool install(std::string* error) {
     // A start of Quillex.exe runs this build's quillex, when this process knows where it is;
     // otherwise an earlier registration stays as it is.
     if (!quillexHost().empty() && !programRegister(program, quillexHost())) {
-        *error = "cannot register the host program of Quillex.exe";
+        *error = withStoreReason("cannot register the host program of Quillex.exe");
         return false;
     }
 
     HKEY key;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, TEXT("Software\\Apps\\Holvenark Quillex"), 0, nullptr, 0, 0, nullptr, &key,
                         nullptr) != ERROR_SUCCESS) {
-        *error = "cannot create the install key";
+        *error = withStoreReason("cannot create the install key");
         return false;
     }
     static const WCHAR installDir[] = TEXT("\\Program Files\\Quillex");
@@ -149,11 +155,11 @@ bool install(std::string* error) {
                                  sizeof installDir);
     RegCloseKey(key);
     if (result != ERROR_SUCCESS) {
-        *error = "cannot write the install key";
+        *error = withStoreReason("cannot write the install key");
         return false;
     }
     if (!settingSet(kInstalledSetting, "1") || !transaction.commit()) {
-        *error = "cannot record the install";
+        *error = withStoreReason("cannot record the install");
         return false;
     }
     return true;

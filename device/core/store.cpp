@@ -7,6 +7,8 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+
 namespace device {
 namespace {
 
@@ -262,6 +264,22 @@ bool settingSet(const std::string& name, const std::string& value) {
     Statement update(store(), "INSERT INTO settings(name, value) VALUES(?, ?) "
                               "ON CONFLICT(name) DO UPDATE SET value = excluded.value");
     return update.bind(1, name).bind(2, value).run();
+}
+
+std::string storeFailure() {
+    sqlite3* db = store();
+    if (!db) return "no device is open";
+    int code = sqlite3_errcode(db);
+    if (code == SQLITE_OK || code == SQLITE_ROW || code == SQLITE_DONE) return std::string();
+    if (code == SQLITE_FULL || sqlite3_system_errno(db) == ENOSPC) return "the disk is full";
+    switch (code) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED: return "another process holds the store";
+        case SQLITE_READONLY:
+        case SQLITE_PERM:
+        case SQLITE_CANTOPEN: return "the store cannot be written (permissions?)";
+        default: return sqlite3_errmsg(db);
+    }
 }
 
 bool storeCheckpoint() {

@@ -71,6 +71,11 @@ bool settingSet(const std::string& name, const std::string& value);
 // empty when the last operation did not fail.
 std::string storeFailure();
 
+// Why the last store operation of this process failed, in words for a person: "the disk
+// is full", "another process holds the store", ... with SQLite's own message otherwise;
+// empty when the last operation did not fail.
+std::string storeFailure();
+
 // Writes everything committed so far into the database file and syncs it.
 bool storeCheckpoint();
 

@@ -4,11 +4,15 @@
 #include "tools/regfile.h"
 
 #include "device/core/faults.h"
+#include "device/core/store.h"
+#include "device/core/folder.h"
 #include "device/core/utf.h"
 #include "device/kernel/registry.h"
 #include "tests/support/scoped_device.h"
 
 #include <gtest/gtest.h>
+
+#include <sqlite3.h>
 
 #include <sstream>
 #include <vector>
@@ -295,6 +299,20 @@ TEST_F(RegFileTest, ARefusedChangeUndoesTheWholeImport) {
     EXPECT_NE(std::string::npos, error.find("line 5:")) << error;
     EXPECT_EQ(before, exportOf(""));
     EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, u"New"));
+}
+
+// A store that cannot grow, as on a full disk: the import is refused saying so.
+TEST_F(RegFileTest, AFullDiskIsNamedAsSuch) {
+    const std::string before = exportOf("");
+    device::Statement pages(device::store(), "PRAGMA page_count");
+    ASSERT_TRUE(pages.step());
+    std::string limit = "PRAGMA max_page_count = " + std::to_string(pages.columnInt(0));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(device::store(), limit.c_str(), nullptr, nullptr, nullptr));
+    std::string big;
+    for (int i = 0; i < 20000; ++i) big += i ? ",00" : "00";
+    EXPECT_FALSE(import(kHeader + "[HKCU\\Full]\n\"big\"=hex:" + big + "\n"));
+    EXPECT_NE(std::string::npos, error.find("the disk is full")) << error;
+    EXPECT_EQ(before, exportOf(""));
 }
 
 TEST_F(RegFileTest, ExportFormat) {
