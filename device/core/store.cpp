@@ -139,6 +139,9 @@ bool prepareLayout(sqlite3* db, std::string* error) {
         *error = "it was made by another version of the device (layout " + std::to_string(version) +
                  "; this build reads layout " + std::to_string(kLayoutVersion) + ")";
         return false;
+    } else {
+        // Nothing to write: a device whose disk is full still opens, and reads.
+        return true;
     }
     std::string stamp = "PRAGMA user_version = " + std::to_string(kLayoutVersion);
     return exec(db, kSchema, error) && exec(db, stamp.c_str(), error);
@@ -245,7 +248,9 @@ Transaction::Transaction(sqlite3* db) : db_(db) {
 }
 
 Transaction::~Transaction() {
-    if (began_ && !done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    // A COMMIT that failed on a full disk has rolled back already; a ROLLBACK then would
+    // fail too and put its own error in the place of the reason storeFailure() tells.
+    if (began_ && !done_ && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 bool Transaction::commit() {
