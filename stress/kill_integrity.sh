@@ -27,11 +27,25 @@ fail() {
     echo "run $run ($operation): $*" >&2
 }
 
-# Starts "$@" in its own process group, kills the group after a random pause of up to
-# $1 milliseconds, and waits for it. Counts a kill when the process was still running.
+# How long each operation took when last run to its end, in milliseconds: the kill comes
+# at a random moment within that span, so that most runs are cut short somewhere.
+declare -A span=([first_use]=150 [temp]=100 [auto]=150 [reg_import]=60 [notify_import]=60 [advance]=300)
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+# Runs "$@" to its end and records how long the current operation took.
+timed() {
+    local start
+    start=$(now_ms)
+    "$@"
+    local status=$?
+    local took=$(($(now_ms) - start))
+    span[$operation]=$((took < 5 ? 5 : took > 999 ? 999 : took))
+    return $status
+}
+
+# Starts "$@" in its own process group, kills the group at a random moment within the
+# operation's span, and waits for it. Counts a kill when the process was still running.
 run_and_kill() {
-    local most="$1"
-    shift
+    local most=$((span[$operation] * 3 / 4 + 1))
     setsid "$@" >/dev/null 2>&1 &
     local pid=$!
     sleep "$(printf '0.%03d' $((RANDOM % most)))"
@@ -59,8 +73,8 @@ for ((run = 1; run <= runs; run++)); do
     first_use)
         fresh="$scratch/fresh"
         rm -rf "$fresh"
-        run_and_kill 150 "$quillex" --device "$fresh" t
-        "$quillex" --device "$fresh" t || fail "the run after the kill failed"
+        run_and_kill "$quillex" --device "$fresh" t
+        timed "$quillex" --device "$fresh" t || fail "the run after the kill failed"
         for path in Windows Temp "Program Files/Quillex/Quillex.exe" Windows/calnot.exe; do
             [ -e "$fresh/fs/$path" ] || fail "\\$path is missing after the rerun"
         done
@@ -73,23 +87,23 @@ for ((run = 1; run <= runs; run++)); do
         ;;
     temp)
         for i in 1 2 3 4 5; do head -c $((RANDOM * 4)) /dev/zero > "$device/fs/Temp/f$run-$i.tmp"; done
-        run_and_kill 100 "$quillex" --device "$device" t
-        "$quillex" --device "$device" t || fail "the run after the kill failed"
+        run_and_kill "$quillex" --device "$device" t
+        timed "$quillex" --device "$device" t || fail "the run after the kill failed"
         [ -z "$(ls -A "$device/fs/Temp")" ] || fail "\\Temp is not empty after the rerun"
         ;;
     auto)
-        run_and_kill 150 "$quillex" --device "$device" -auto
-        "$quillex" --device "$device" -auto || fail "the run after the kill failed"
+        run_and_kill "$quillex" --device "$device" -auto
+        timed "$quillex" --device "$device" -auto || fail "the run after the kill failed"
         pending="$("$device_tool" --device "$device" notify list | grep -c 'Quillex.exe"  "-auto"')"
         [ "$pending" -eq 1 ] || fail "$pending automatic runs are registered after the rerun, not 1"
         ;;
     reg_import)
         { echo REGEDIT4; echo "[HKEY_CURRENT_USER\\Kill\\r$run]"
           for i in $(seq 1 40); do echo "\"v$i\"=dword:$i"; done; } > "$reg_file"
-        run_and_kill 60 "$device_tool" --device "$device" reg import "$reg_file"
+        run_and_kill "$device_tool" --device "$device" reg import "$reg_file"
         got="$(count_values "$run")"
         [ "$got" -eq 0 ] || [ "$got" -eq 40 ] || fail "a killed import left $got of its 40 values"
-        "$device_tool" --device "$device" reg import "$reg_file" || fail "the import after the kill failed"
+        timed "$device_tool" --device "$device" reg import "$reg_file" || fail "the import after the kill failed"
         [ "$(count_values "$run")" -eq 40 ] || fail "the import after the kill did not set its 40 values"
         "$device_tool" --device "$device" reg import - <<<"$(printf 'REGEDIT4\n[-HKEY_CURRENT_USER\\Kill\\r%s]\n' "$run")"
         ;;
@@ -97,20 +111,24 @@ for ((run = 1; run <= runs; run++)); do
         { echo "["; for i in $(seq 1 30); do
               echo "{\"type\": 1, \"event\": 5, \"application\": \"\\\\soak.exe\", \"arguments\": \"k$run-$i\"}$([ "$i" -lt 30 ] && echo ,)"
           done; echo "]"; } > "$queue_file"
-        run_and_kill 60 "$device_tool" --device "$device" notify import "$queue_file"
+        run_and_kill "$device_tool" --device "$device" notify import "$queue_file"
         got="$(count_entries "$run")"
         [ "$got" -eq 0 ] || [ "$got" -eq 30 ] || fail "a killed import left $got of its 30 entries"
-        "$device_tool" --device "$device" notify import "$queue_file" >/dev/null || fail "the import after the kill failed"
+        timed "$device_tool" --device "$device" notify import "$queue_file" >/dev/null || fail "the import after the kill failed"
         [ "$(count_entries "$run")" -ge 30 ] || fail "the import after the kill did not add its 30 entries"
         sqlite3 "$device/store.db" "DELETE FROM notifications WHERE type = 1 AND event = 5"
         ;;
     advance)
         # A day passes: the automatic run due fires, starts quillex, which registers the next.
-        run_and_kill 300 "$device_tool" --device "$device" clock advance 1d
+        run_and_kill "$device_tool" --device "$device" clock advance 1d
+        start=$(now_ms)
         "$device_tool" --device "$device" clock fire-due >/dev/null || fail "firing what is due after the kill failed"
         "$quillex" --device "$device" -auto || fail "the automatic run after the kill failed"
         pending="$("$device_tool" --device "$device" notify list | grep -c 'Quillex.exe"  "-auto"')"
         [ "$pending" -eq 1 ] || fail "$pending automatic runs are registered after the rerun, not 1"
+        # An advance fires an automatic run: its span is that of firing and the run.
+        took=$(($(now_ms) - start))
+        span[advance]=$((took < 5 ? 5 : took > 999 ? 999 : took))
         ;;
     esac
     store_intact "$device" || fail "the store fails its integrity check"
