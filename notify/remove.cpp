@@ -9,6 +9,33 @@ namespace {
 const DWORD kRecordBufferSize = 1040;
 const DWORD kLargestRecord = 519;
 
+// The limit is counted in the device's own layout, where handles and pointers take 4
+// bytes. These mirror the record's three parts in that layout; on the device they are the
+// parts' own sizes, and where pointers are wider the record grows by the difference, which
+// is taken off again so that the same entries are read here as there.
+struct DeviceHeaderLayout {
+    DWORD hNotification, dwStatus, pcent, pceun;
+};
+struct DeviceTriggerLayout {
+    DWORD dwSize, dwType, dwEvent, lpszApplication, lpszArguments;
+    SYSTEMTIME stStartTime, stEndTime;
+};
+struct DeviceUserLayout {
+    DWORD ActionFlags, pwszDialogTitle, pwszDialogText, pwszSound, nMaxSound, dwReserved;
+};
+const DWORD kHeaderGrowth = sizeof(CE_NOTIFICATION_INFO_HEADER) - sizeof(DeviceHeaderLayout);
+const DWORD kTriggerGrowth = sizeof(CE_NOTIFICATION_TRIGGER) - sizeof(DeviceTriggerLayout);
+const DWORD kUserGrowth = sizeof(CE_USER_NOTIFICATION) - sizeof(DeviceUserLayout);
+
+// The size `record` (read with `size` bytes) has in the device's layout.
+DWORD deviceRecordSize(const NotificationRecord* record, DWORD size) {
+    const CE_NOTIFICATION_INFO_HEADER* header = reinterpret_cast<const CE_NOTIFICATION_INFO_HEADER*>(record->buffer);
+    DWORD growth = kHeaderGrowth;
+    if (header->pcent) growth += kTriggerGrowth;
+    if (recordHasUser(record)) growth += kUserGrowth;
+    return size > growth ? size - growth : 0;
+}
+
 struct RemovalPass {
     HANDLE* handles;
     BYTE* record;
@@ -42,13 +69,15 @@ void runRemoval(void* context) {
     for (DWORD slot = delivered; slot-- > 0;) {
         DWORD size = 0;
         CeGetUserNotification(pass->handles[slot], 0, &size, nullptr);
-        if (size < 2 || size > kLargestRecord) continue;
+        // Larger than the limit however much of it is growth: not read.
+        if (size < 2 || size > kLargestRecord + kHeaderGrowth + kTriggerGrowth + kUserGrowth) continue;
         DWORD readSize = 0;
         if (!CeGetUserNotification(pass->handles[slot], size, &readSize, pass->record)) continue;
         // A record too short to hold its header cannot be the entry looked for.
         DWORD recordSize = readSize < size ? readSize : size;
         if (recordSize < sizeof(CE_NOTIFICATION_INFO_HEADER)) continue;
         NotificationRecord entry = {pass->record, recordSize};
+        if (deviceRecordSize(&entry, size) > kLargestRecord) continue;
         if (isAutoStartEntry(&entry)) {
             CeClearUserNotification(pass->handles[slot]);
             return;

@@ -11,8 +11,9 @@ build=(cmake ninja-build g++ pkg-config libsqlite3-dev libcli11-dev nlohmann-jso
        binutils-mingw-w64-x86-64 libncurses-dev libpng-dev dpkg-dev file
        unifont)
 # To build and run the tests: GoogleTest, clang and its sanitizer runtime, tmux for the
-# terminal screen's tests, groff to check that the manual pages render cleanly.
-test=(libgtest-dev libgmock-dev clang libclang-rt-14-dev tmux groff-base)
+# terminal screen's tests, groff to check that the manual pages render cleanly, sqlite3
+# for the stress scripts' integrity checks.
+test=(libgtest-dev libgmock-dev clang libclang-rt-14-dev tmux groff-base sqlite3)
 
 packages=("${build[@]}")
 [ "${1:-}" = "--test" ] && packages+=("${test[@]}")

@@ -5,6 +5,10 @@
 namespace {
 
 const LONG kLogLimit = 60000;
+const DWORD kPrefixLength = 17;
+// Room for the prefix, the longest text any caller passes and the line end; a longer text
+// gets a block of its own.
+const DWORD kLineCapacity = 640;
 
 // The log is opened without sharing, so a second process writing at the same moment
 // finds it held. Such an open is retried for about a second before the line is given up.
@@ -18,11 +22,6 @@ HANDLE openLog(const WCHAR* path, DWORD disposition) {
             return file;
         Sleep(kOpenRetryMs);
     }
-}
-
-void writeBytes(HANDLE file, const char* bytes, DWORD count) {
-    DWORD written;
-    WriteFile(file, bytes, count, &written, nullptr);
 }
 
 DWORD textLength(const char* text) {
@@ -48,14 +47,25 @@ void writeLog(const char* text) {
     }
     SetFilePointer(file, 0, nullptr, FILE_END);
 
+    // The whole line goes out in one write, so that a process ended at any moment leaves
+    // whole lines behind it, never a prefix without its text or a line without its end.
+    DWORD length = kPrefixLength + textLength(text) + 2;
+    char fixedLine[kLineCapacity];
+    char* line = length <= kLineCapacity ? fixedLine : static_cast<char*>(LocalAlloc(LMEM_FIXED, length));
+    if (!line) {
+        CloseHandle(file);
+        return;
+    }
     SYSTEMTIME now;
     GetLocalTime(&now);
-    char prefix[18];
-    StringCchPrintfA(prefix, sizeof prefix, "%02d/%02d %02d:%02d:%02d ->", now.wDay, now.wMonth, now.wHour,
+    StringCchPrintfA(line, kPrefixLength + 1, "%02d/%02d %02d:%02d:%02d ->", now.wDay, now.wMonth, now.wHour,
                      now.wMinute, now.wSecond);
-    writeBytes(file, prefix, textLength(prefix));
-    writeBytes(file, text, textLength(text));
-    writeBytes(file, "\r\n", 2);
+    for (DWORD i = kPrefixLength; i < length - 2; ++i) line[i] = text[i - kPrefixLength];
+    line[length - 2] = '\r';
+    line[length - 1] = '\n';
+    DWORD written;
+    WriteFile(file, line, length, &written, nullptr);
+    if (line != fixedLine) LocalFree(line);
     FlushFileBuffers(file);
     CloseHandle(file);
 }

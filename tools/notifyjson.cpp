@@ -167,6 +167,13 @@ std::optional<Json> parseJson(const std::string& text, std::string* error) {
         *error = "not valid JSON at line " + std::to_string(line) + ", column " + std::to_string(column) + " (byte " +
                  std::to_string(byte) + "): " + reason;
         return std::nullopt;
+    } catch (const Json::exception& fault) {
+        // Well-formed text the library still cannot hold, such as a number beyond a double.
+        std::string reason = fault.what();
+        size_t bracket = reason.find("] ");
+        if (bracket != std::string::npos) reason = reason.substr(bracket + 2);
+        *error = "not valid JSON: " + reason;
+        return std::nullopt;
     }
 }
 

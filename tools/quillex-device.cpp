@@ -2,6 +2,7 @@
 // its scheduler, notification queue, platform version, event journal) from the host. Exit
 // status 0 on success, 1 when the device refused the operation, 2 for a bad command line.
 #include "device/boot/device.h"
+#include "device/core/store.h"
 #include "device/kernel/clock.h"
 #include "device/kernel/journal.h"
 #include "device/kernel/locale.h"
@@ -26,6 +27,20 @@ namespace {
 int fail(const std::string& message) {
     std::fprintf(stderr, "quillex-device: %s\n", message.c_str());
     return 1;
+}
+
+// A change the store refused, with the store's reason ("the disk is full", ...).
+int failStore(const std::string& message) {
+    std::string why = device::storeFailure();
+    return fail(why.empty() ? message : message + ": " + why);
+}
+
+// The latest time a device time can be written as: the clock never goes past it.
+uint64_t latestDeviceTime() {
+    SYSTEMTIME last{9999, 12, 0, 31, 23, 59, 59, 999};
+    FILETIME count;
+    SystemTimeToFileTime(&last, &count);
+    return device::fileTimeCount(count);
 }
 
 bool readInput(const std::string& name, std::string* bytes, std::string* error) {
@@ -126,7 +141,8 @@ int main(int argc, char** argv) {
     CLI::App* clock = app.add_subcommand("clock", "Show or set the device clock");
     clock->require_subcommand(1);
     clock->add_subcommand("show", "Print the device's local time");
-    std::string setTime, freezeTime;
+    std::string setTime;
+    std::optional<std::string> freezeTime;
     clock->add_subcommand("set", "Set the time; the clock runs on from there")
         ->add_option("TIME", setTime, "\"YYYY-MM-DD HH:MM:SS[.mmm]\"")->required();
     clock->add_subcommand("freeze", "Stop the clock, now or at TIME")->add_option("TIME", freezeTime, "\"YYYY-MM-DD HH:MM:SS[.mmm]\"");
@@ -195,8 +211,8 @@ int main(int argc, char** argv) {
     }
 
     if (separatorText && !device::validTimeSeparator(*separatorText)) {
-        std::fprintf(stderr, "quillex-device: not a time separator: \"%s\" (expected 1 to 3 characters, none a "
-                             "letter or a digit)\n", separatorText->c_str());
+        std::fprintf(stderr, "quillex-device: not a time separator: \"%s\" (expected 1 to 3 characters of UTF-8 "
+                             "text, none a letter, a digit or a control character)\n", separatorText->c_str());
         return 2;
     }
 
@@ -229,26 +245,33 @@ int main(int argc, char** argv) {
     }
     if (clock->got_subcommand("set") || clock->got_subcommand("freeze")) {
         bool setting = clock->got_subcommand("set");
-        const std::string& text = setting ? setTime : freezeTime;
+        // Only a freeze without a time means "now"; an empty time is no time.
+        std::optional<std::string> text = setting ? std::optional<std::string>(setTime) : freezeTime;
         uint64_t count = device::clockNow();
-        if (!text.empty()) {
-            std::optional<uint64_t> parsed = parseTimeArgument(text, &error);
+        if (text) {
+            std::optional<uint64_t> parsed = parseTimeArgument(*text, &error);
             if (!parsed) {
                 std::fprintf(stderr, "quillex-device: %s\n", error.c_str());
                 return 2;
             }
             count = *parsed;
         }
-        if (!(setting ? device::clockSet(count) : device::clockFreeze(count))) return fail("cannot change the clock");
+        if (!(setting ? device::clockSet(count) : device::clockFreeze(count))) return failStore("cannot change the clock");
         std::puts(showClock().c_str());
         return 0;
     }
     if (clock->got_subcommand("run")) {
-        if (!device::clockRun()) return fail("cannot change the clock");
+        if (!device::clockRun()) return failStore("cannot change the clock");
         std::puts(showClock().c_str());
         return 0;
     }
     if (clock->got_subcommand("advance") || clock->got_subcommand("fire-due")) {
+        uint64_t now = device::clockNow(), latest = latestDeviceTime();
+        if (advanceSpan && (now > latest || *advanceSpan > latest - now)) {
+            std::fprintf(stderr, "quillex-device: advancing by %s would take the clock past 9999-12-31 "
+                                 "23:59:59.999, the latest time it can show\n", advanceText.c_str());
+            return 2;
+        }
         device::SchedulerResult result;
         if (!device::schedulerAdvance(advanceSpan.value_or(0), device::kFiringCap, &result, &error)) return fail(error);
         std::printf("fired %zu %s\n", result.fired, result.fired == 1 ? "entry" : "entries");
@@ -261,7 +284,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (versionCommand->parsed()) {
-        if (newVersion && !device::platformVersionSet(*newVersion)) return fail("cannot change the platform version");
+        if (newVersion && !device::platformVersionSet(*newVersion)) return failStore("cannot change the platform version");
         std::puts(device::formatPlatformVersion(device::platformVersion()).c_str());
         return 0;
     }
@@ -269,7 +292,7 @@ int main(int argc, char** argv) {
         std::optional<bool> clock24;
         if (clockHours) clock24 = *clockHours == 24;
         if ((separatorText || clock24) && !device::timeFormatSet(separatorText, clock24))
-            return fail("cannot change the time format");
+            return failStore("cannot change the time format");
         device::TimeFormat format = device::timeFormat();
         std::printf("time separator \"%s\"\n%d-hour clock\n", format.separator.c_str(), format.clock24 ? 24 : 12);
         return 0;

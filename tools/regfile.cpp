@@ -20,6 +20,11 @@ const char kHeader[] = "Windows Registry Editor Version 5.00";
 const char kOldHeader[] = "REGEDIT4";
 // Hex lists are wrapped so that no line, its closing '\' included, passes this width.
 constexpr size_t kLineWidth = 80;
+// What the platform's registry holds at most: a key name's length, the keys below a root
+// on one path, a value name's length (in UTF-16 units).
+constexpr size_t kMaxKeyNameLength = 255;
+constexpr size_t kMaxKeyDepth = 512;
+constexpr size_t kMaxValueNameLength = 16383;
 
 struct Root {
     const char* name;
@@ -90,6 +95,22 @@ int64_t parseHex(std::u16string_view digits, size_t maxDigits) {
     return value;
 }
 
+// RETURNS why `name` cannot be stored exactly as written, or null when it can: a U+0000
+// would cut it short, a line break could never be written back to a file, and a lone
+// surrogate has no UTF-8 spelling, so two such names would become one.
+const char* nameFault(std::u16string_view name) {
+    for (size_t i = 0; i < name.size(); ++i) {
+        char16_t c = name[i];
+        if (c == 0) return "holds U+0000";
+        if (c == u'\r' || c == u'\n') return "holds a line break";
+        bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+        bool nextLow = i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF;
+        if (low || (high && !nextLow)) return "holds a lone UTF-16 surrogate";
+        if (high) ++i;
+    }
+    return nullptr;
+}
+
 bool parseKeyPath(std::u16string_view text, KeyPath* path, std::string* why) {
     size_t slash = text.find(u'\\');
     std::u16string_view rootName = text.substr(0, slash);
@@ -108,6 +129,18 @@ bool parseKeyPath(std::u16string_view text, KeyPath* path, std::string* why) {
         std::u16string_view name = text.substr(0, slash);
         if (name.empty()) {
             *why = "empty key name in the path";
+            return false;
+        }
+        if (const char* fault = nameFault(name)) {
+            *why = std::string("a key name ") + fault;
+            return false;
+        }
+        if (name.size() > kMaxKeyNameLength) {
+            *why = "a key name is longer than " + std::to_string(kMaxKeyNameLength) + " characters";
+            return false;
+        }
+        if (path->names.size() == kMaxKeyDepth) {
+            *why = "keys nest deeper than " + std::to_string(kMaxKeyDepth) + " levels";
             return false;
         }
         path->names.emplace_back(name);
@@ -203,6 +236,11 @@ bool parseValue(const std::vector<std::u16string>& lines, size_t* index, Change*
     if (text[0] == u'"') {
         pos = 0;
         if (!parseQuoted(text, &pos, &change->name, &why)) return fail(line, why, error);
+        if (const char* fault = nameFault(change->name)) return fail(line, std::string("the value name ") + fault, error);
+        if (change->name.size() > kMaxValueNameLength) {
+            return fail(line, "the value name is longer than " + std::to_string(kMaxValueNameLength) + " characters",
+                        error);
+        }
     }
     while (pos < text.size() && isSpace(text[pos])) ++pos;
     if (pos >= text.size() || text[pos] != u'=') return fail(line, "expected '=' after the value name", error);
@@ -369,11 +407,15 @@ bool applyChanges(const std::vector<Change>& changes, std::string* error) {
             break;
         }
         if (status != ERROR_SUCCESS) {
-            return fail(change.line, "the registry refused the change (error " + std::to_string(status) + ")", error);
+            std::string why = device::storeFailure();
+            if (why.empty()) why = "error " + std::to_string(status);
+            return fail(change.line, "the registry refused the change (" + why + ")", error);
         }
     }
     current.reset(nullptr);
-    if (!transaction.commit()) return fail(0, "the device registry could not save the changes", error);
+    if (!transaction.commit()) {
+        return fail(0, "the device registry could not save the changes (" + device::storeFailure() + ")", error);
+    }
     return true;
 }
 
@@ -449,30 +491,54 @@ void appendValue(const device::RegistryValue& value, std::string* out) {
     *out += '\n';
 }
 
-bool exportKey(HKEY key, const std::string& path, std::string* out, std::string* error) {
-    std::vector<device::RegistryValue> values;
-    std::vector<std::u16string> subKeys;
-    if (device::regListValues(key, &values) != ERROR_SUCCESS || device::regListSubKeys(key, &subKeys) != ERROR_SUCCESS) {
-        return fail(0, "cannot read " + path, error);
+// Writes `top` and every key beneath it, depth first in creation order. The walk keeps its
+// own stack rather than recursing, so no depth of keys can exhaust the process's stack.
+bool exportTree(HKEY top, const std::string& topPath, std::string* out, std::string* error) {
+    struct Pending {
+        HKEY key;
+        std::string path;
+    };
+    std::vector<Pending> stack;
+    HKEY topCopy;
+    if (RegOpenKeyExW(top, nullptr, 0, KEY_ALL_ACCESS, &topCopy) != ERROR_SUCCESS) {
+        return fail(0, "cannot open " + topPath, error);
     }
-    *out += "[" + path + "]\n";
-    for (const device::RegistryValue& value : values) {
-        if (hasLineBreak(value.name)) return fail(0, "a value name in " + path + " holds a line break", error);
-        appendValue(value, out);
-    }
-    *out += '\n';
-    for (const std::u16string& name : subKeys) {
-        std::string subPath = path + "\\" + device::toUtf8(name);
-        if (hasLineBreak(name)) return fail(0, "the key name " + subPath + " holds a line break", error);
-        HKEY subKey;
-        if (RegOpenKeyExW(key, name.c_str(), 0, KEY_ALL_ACCESS, &subKey) != ERROR_SUCCESS) {
-            return fail(0, "cannot open " + subPath, error);
+    stack.push_back({topCopy, topPath});
+    bool written = true;
+    while (written && !stack.empty()) {
+        Pending current = std::move(stack.back());
+        stack.pop_back();
+        std::vector<device::RegistryValue> values;
+        std::vector<std::u16string> subKeys;
+        if (device::regListValues(current.key, &values) != ERROR_SUCCESS ||
+            device::regListSubKeys(current.key, &subKeys) != ERROR_SUCCESS) {
+            written = fail(0, "cannot read " + current.path, error);
         }
-        bool written = exportKey(subKey, subPath, out, error);
-        RegCloseKey(subKey);
-        if (!written) return false;
+        if (written) *out += "[" + current.path + "]\n";
+        for (size_t i = 0; written && i < values.size(); ++i) {
+            if (hasLineBreak(values[i].name)) {
+                written = fail(0, "a value name in " + current.path + " holds a line break", error);
+            } else {
+                appendValue(values[i], out);
+            }
+        }
+        if (written) *out += '\n';
+        // Pushed last to first, so that the first sub-key is written next.
+        for (size_t i = subKeys.size(); written && i-- > 0;) {
+            std::string subPath = current.path + "\\" + device::toUtf8(subKeys[i]);
+            HKEY subKey;
+            if (hasLineBreak(subKeys[i])) {
+                written = fail(0, "the key name " + subPath + " holds a line break", error);
+            } else if (RegOpenKeyExW(current.key, subKeys[i].c_str(), 0, KEY_ALL_ACCESS, &subKey) != ERROR_SUCCESS) {
+                written = fail(0, "cannot open " + subPath, error);
+            } else {
+                stack.push_back({subKey, std::move(subPath)});
+            }
+        }
+        RegCloseKey(current.key);
     }
-    return true;
+    for (const Pending& left : stack) RegCloseKey(left.key);
+    return written;
 }
 
 // Opens the key at `path`, finding each name's spelling as created for *display.
@@ -510,7 +576,7 @@ bool regExport(const std::string& keyPath, std::string* text, std::string* error
     std::string out = std::string(kHeader) + "\n\n";
     if (keyPath.empty()) {
         for (const Root& root : kRoots) {
-            if (!exportKey(root.key, root.name, &out, error)) return false;
+            if (!exportTree(root.key, root.name, &out, error)) return false;
         }
     } else {
         bool valid = true;
@@ -522,7 +588,7 @@ bool regExport(const std::string& keyPath, std::string* text, std::string* error
         HKEY key;
         std::string display;
         if (!openForExport(path, &key, &display)) return fail(0, "no such key: " + keyPath, error);
-        bool written = exportKey(key, display, &out, error);
+        bool written = exportTree(key, display, &out, error);
         RegCloseKey(key);
         if (!written) return false;
     }

@@ -22,6 +22,9 @@
 namespace device {
 namespace {
 
+// The device setting that says the install finished.
+const char kInstalledSetting[] = "installed";
+
 bool makeFolders(const std::string& path, std::string* error) {
     // Creates every missing folder of `path`, like mkdir -p.
     for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
@@ -44,6 +47,12 @@ bool placeFile(const WCHAR* path, const char* content) {
     }
     CloseHandle(file);
     return true;
+}
+
+// `message`, followed by the store's reason when the store refused the last change.
+std::string withStoreReason(const std::string& message) {
+    std::string why = storeFailure();
+    return why.empty() ? message : message + ": " + why;
 }
 
 }  // namespace
@@ -76,8 +85,6 @@ bool open(const std::string& dir, std::string* error) {
         return false;
     }
     std::string storePath = dir + "/store.db";
-    struct stat info;
-    bool fresh = lstat(storePath.c_str(), &info) != 0;
     sqlite3* db = storeOpen(storePath, error);
     if (!db) {
         ::close(root);
@@ -87,7 +94,10 @@ bool open(const std::string& dir, std::string* error) {
     // A notification entry's handle is closed by CloseHandle too, though the kernel's
     // handle table does not hold it.
     handleAcceptForeign(isNotificationHandle);
-    if (fresh && !install(error)) {
+    // The install is recorded with its last change, so a device whose first use was cut
+    // short (killed, disk full) is installed again on its next opening, however far the
+    // first attempt got.
+    if (settingGet(kInstalledSetting, "") != "1" && !install(error)) {
         close();
         return false;
     }
@@ -103,6 +113,13 @@ void close() {
 }
 
 bool install(std::string* error) {
+    // One transaction for every store change of the install and its record; the files and
+    // folders are made again harmlessly when a cut-short attempt is repeated.
+    Transaction transaction(store());
+    if (!transaction.ok()) {
+        *error = withStoreReason("cannot write the device's object store");
+        return false;
+    }
     static const WCHAR* const folders[] = {
         TEXT("\\Windows"), TEXT("\\Temp"), TEXT("\\My Documents"), TEXT("\\Program Files"),
         TEXT("\\Program Files\\Quillex"),
@@ -123,14 +140,14 @@ bool install(std::string* error) {
     // A start of Quillex.exe runs this build's quillex, when this process knows where it is;
     // otherwise an earlier registration stays as it is.
     if (!quillexHost().empty() && !programRegister(program, quillexHost())) {
-        *error = "cannot register the host program of Quillex.exe";
+        *error = withStoreReason("cannot register the host program of Quillex.exe");
         return false;
     }
 
     HKEY key;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, TEXT("Software\\Apps\\Holvenark Quillex"), 0, nullptr, 0, 0, nullptr, &key,
                         nullptr) != ERROR_SUCCESS) {
-        *error = "cannot create the install key";
+        *error = withStoreReason("cannot create the install key");
         return false;
     }
     static const WCHAR installDir[] = TEXT("\\Program Files\\Quillex");
@@ -138,7 +155,11 @@ bool install(std::string* error) {
                                  sizeof installDir);
     RegCloseKey(key);
     if (result != ERROR_SUCCESS) {
-        *error = "cannot write the install key";
+        *error = withStoreReason("cannot write the install key");
+        return false;
+    }
+    if (!settingSet(kInstalledSetting, "1") || !transaction.commit()) {
+        *error = withStoreReason("cannot record the install");
         return false;
     }
     return true;

@@ -14,8 +14,9 @@ namespace device {
 // $XDG_DATA_HOME/quillex/device, else ~/.local/share/quillex/device.
 std::string defaultDir();
 
-// Opens the device in `dir` for this process, creating and installing it first when
-// `dir` holds no device yet (see install()). Closes a device opened before.
+// Opens the device in `dir` for this process, creating it when `dir` holds no device yet
+// and installing it when its store does not record a finished install (see install()).
+// Closes a device opened before.
 // RETURNS true; false with *error set when the folder cannot be used.
 bool open(const std::string& dir, std::string* error);
 
@@ -26,7 +27,8 @@ void close();
 // "\My Documents" and "\Program Files\Quillex" with its Quillex.exe, the system programs
 // "\Windows\calnot.exe" and "\Windows\clocknot.exe" (no host code behind them), the
 // install key HKEY_LOCAL_MACHINE "Software\Apps\Holvenark Quillex" "InstallDir", and,
-// when this process knows a quillex host program, Quillex.exe registered to run it.
+// when this process knows a quillex host program, Quillex.exe registered to run it. Its
+// store changes and the record that the install finished are one transaction.
 // Harmless to repeat.
 // RETURNS true; false with *error set.
 bool install(std::string* error);

@@ -7,6 +7,8 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+
 namespace device {
 namespace {
 
@@ -99,12 +101,50 @@ INSERT OR IGNORE INTO reg_keys(id, parent, name, fold) VALUES
     (4, 0, 'HKEY_USERS', 'hkey_users');
 )sql";
 
+// The layout version kept in the store file's user_version. A store without one is either
+// new (no tables yet) or was made before the version was kept, with this same layout.
+constexpr int kLayoutVersion = 1;
+
 bool exec(sqlite3* db, const char* sql, std::string* error) {
     char* message = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
     if (error) *error = message ? message : sqlite3_errmsg(db);
     sqlite3_free(message);
     return false;
+}
+
+int64_t queryNumber(sqlite3* db, const char* sql) {
+    Statement query(db, sql);
+    return query.step() ? query.columnInt(0) : -1;
+}
+
+// Checks the store's layout version and creates or completes its tables, within the
+// caller's transaction. RETURNS true; false with *error saying why the file is no store
+// this build can use.
+bool prepareLayout(sqlite3* db, std::string* error) {
+    int64_t version = queryNumber(db, "PRAGMA user_version");
+    if (version < 0) {
+        *error = sqlite3_errmsg(db);
+        return false;
+    }
+    if (version == 0) {
+        int64_t tables = queryNumber(db, "SELECT count(*) FROM sqlite_schema WHERE type = 'table'");
+        int64_t ours = queryNumber(db, "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND "
+                                       "name IN ('settings', 'reg_keys', 'reg_values', 'notifications')");
+        if (tables > 0 && ours != 4) {
+            *error = "it is not a device's object store (it holds other tables)";
+            return false;
+        }
+    } else if (version != kLayoutVersion) {
+        *error = "it was made by another version of the device (layout " + std::to_string(version) +
+                 "; this build reads layout " + std::to_string(kLayoutVersion) + ")";
+        return false;
+    } else {
+        // Nothing to write: a device whose disk is full still opens, and reads.
+        return true;
+    }
+    std::string stamp = "PRAGMA user_version = " + std::to_string(kLayoutVersion);
+    return exec(db, kSchema, error) && exec(db, stamp.c_str(), error);
 }
 
 }  // namespace
@@ -123,7 +163,7 @@ sqlite3* storeOpen(const std::string& path, std::string* error) {
     bool ready = exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", error) &&
                  exec(db, "BEGIN IMMEDIATE", error);
     if (ready) {
-        ready = exec(db, kSchema, error);
+        ready = prepareLayout(db, error);
         ready = exec(db, ready ? "COMMIT" : "ROLLBACK", ready ? error : nullptr) && ready;
     }
     if (!ready) {
@@ -208,7 +248,9 @@ Transaction::Transaction(sqlite3* db) : db_(db) {
 }
 
 Transaction::~Transaction() {
-    if (began_ && !done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    // A COMMIT that failed on a full disk has rolled back already; a ROLLBACK then would
+    // fail too and put its own error in the place of the reason storeFailure() tells.
+    if (began_ && !done_ && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 bool Transaction::commit() {
@@ -227,6 +269,22 @@ bool settingSet(const std::string& name, const std::string& value) {
     Statement update(store(), "INSERT INTO settings(name, value) VALUES(?, ?) "
                               "ON CONFLICT(name) DO UPDATE SET value = excluded.value");
     return update.bind(1, name).bind(2, value).run();
+}
+
+std::string storeFailure() {
+    sqlite3* db = store();
+    if (!db) return "no device is open";
+    int code = sqlite3_errcode(db);
+    if (code == SQLITE_OK || code == SQLITE_ROW || code == SQLITE_DONE) return std::string();
+    if (code == SQLITE_FULL || sqlite3_system_errno(db) == ENOSPC) return "the disk is full";
+    switch (code) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED: return "another process holds the store";
+        case SQLITE_READONLY:
+        case SQLITE_PERM:
+        case SQLITE_CANTOPEN: return "the store cannot be written (permissions?)";
+        default: return sqlite3_errmsg(db);
+    }
 }
 
 bool storeCheckpoint() {

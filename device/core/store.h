@@ -10,7 +10,9 @@ struct sqlite3_stmt;
 
 namespace device {
 
-// Opens the store file at `path`, creating its tables when missing.
+// Opens the store file at `path`, creating its tables when missing (an empty or missing
+// file is a new store). The file's layout version is checked first: a store of another
+// version, or an SQLite file that holds other tables, is refused.
 // RETURNS the connection, or null with *error set.
 sqlite3* storeOpen(const std::string& path, std::string* error);
 
@@ -63,6 +65,16 @@ private:
 // RETURNS the stored text, or `fallback` when the setting is absent.
 std::string settingGet(const std::string& name, const std::string& fallback);
 bool settingSet(const std::string& name, const std::string& value);
+
+// Why the last store operation of this process failed, in words for a person: "the disk
+// is full", "another process holds the store", ... with SQLite's own message otherwise;
+// empty when the last operation did not fail.
+std::string storeFailure();
+
+// Why the last store operation of this process failed, in words for a person: "the disk
+// is full", "another process holds the store", ... with SQLite's own message otherwise;
+// empty when the last operation did not fail.
+std::string storeFailure();
 
 // Writes everything committed so far into the database file and syncs it.
 bool storeCheckpoint();

@@ -43,10 +43,12 @@ TimeFormat hostTimeFormat() {
 }  // namespace
 
 bool validTimeSeparator(const std::string& separator) {
-    std::u16string wide = toUtf16(separator);
-    if (wide.empty() || wide.size() > 3) return false;
+    bool valid = true;
+    std::u16string wide = toUtf16(separator, &valid);
+    if (!valid || wide.empty() || wide.size() > 3) return false;
     return std::none_of(wide.begin(), wide.end(), [](char16_t c) {
-        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+        bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+        return control || (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
     });
 }
 

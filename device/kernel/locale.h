@@ -16,8 +16,9 @@ struct TimeFormat {
 // 24-hour clock.
 TimeFormat timeFormat();
 
-// Whether `separator` can be the time separator: 1 to 3 characters, none a digit or a
-// letter (a picker format could not tell it from its fields).
+// Whether `separator` can be the time separator: valid UTF-8 of 1 to 3 characters, none a
+// digit or a letter (a picker format could not tell it from its fields) nor a control
+// character (a line break would split the picker's row).
 bool validTimeSeparator(const std::string& separator);
 
 // Stores the parts given; the others stay as they are. RETURNS false for a separator that

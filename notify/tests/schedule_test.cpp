@@ -194,14 +194,23 @@ protected:
         return texts;
     }
 
-    HANDLE addEntry(const char16_t* application, const char16_t* arguments, const char* start = "2026-12-20 10:00:00") {
+    HANDLE addEntry(const char16_t* application, const char16_t* arguments, const char* start = "2026-12-20 10:00:00",
+                    CE_USER_NOTIFICATION* user = nullptr) {
         CE_NOTIFICATION_TRIGGER trigger = {};
         trigger.dwSize = sizeof trigger;
         trigger.dwType = CNT_TIME;
         trigger.lpszApplication = const_cast<WCHAR*>(application);
         trigger.lpszArguments = const_cast<WCHAR*>(arguments);
         trigger.stStartTime = reading(start);
-        return CeSetUserNotificationEx(nullptr, &trigger, nullptr);
+        return CeSetUserNotificationEx(nullptr, &trigger, user);
+    }
+
+    void removeAllEntries() {
+        DWORD count = 0;
+        CeGetUserNotificationHandles(nullptr, 0, &count);
+        std::vector<HANDLE> handles(count);
+        if (count) CeGetUserNotificationHandles(handles.data(), count, &count);
+        for (DWORD i = 0; i < count; ++i) CeClearUserNotification(handles[i]);
     }
 
     ScopedDevice device_;
@@ -327,25 +336,40 @@ TEST_F(ScheduleTest, RemovalClearsTheLastMatchingEntryOnly) {
     (void)keep, (void)earlier, (void)noArguments, (void)later;
 }
 
-TEST_F(ScheduleTest, RemovalNeverExaminesRecordsOf520BytesOrMore) {
-    // The record is the header, the trigger and the strings; grow the application until
-    // the record reaches 520 bytes.
-    std::u16string application = u"\\quillex";
-    for (;;) {
-        HANDLE probe = addEntry(application.c_str(), u"-auto");
-        DWORD size = 0;
-        CeGetUserNotification(probe, 0, &size, nullptr);
-        CeClearUserNotification(probe);
-        if (size >= 520) break;
-        application += u'x';
+// The removal reads records of up to 519 bytes as the device lays them out: a 16-byte
+// header, a 52-byte trigger, a 24-byte user part, then the strings. The program's own
+// entry, "<install folder>\Quillex.exe" with "-auto", takes 106 bytes plus two per
+// character of the folder, so folders of up to 206 characters keep one automatic run.
+TEST_F(ScheduleTest, RemovalReadsRecordsUpTo519BytesInTheDevicesLayout) {
+    setSchedule(kEveryDay, 1430, SCHEDULE_TEMP);
+    const struct {
+        size_t folderLength;
+        size_t pendingAfterTwoRuns;
+    } folders[] = {{20, 1}, {192, 1}, {193, 1}, {206, 1}, {207, 2}};
+    for (const auto& c : folders) {
+        SCOPED_TRACE(c.folderLength);
+        std::string folder = "\\" + std::string(c.folderLength - 1, 'f');
+        testing_support::setRegString(HKEY_LOCAL_MACHINE, "Software\\Apps\\Holvenark Quillex", "InstallDir", folder);
+        checkAutoStart();
+        checkAutoStart();
+        EXPECT_EQ(c.pendingAfterTwoRuns, pending().size());
+        while (!pending().empty()) removeAllEntries();
     }
-    addEntry(application.c_str(), u"-auto");
-    removeNotifications();
-    EXPECT_EQ(1u, pending().size());
-    application.pop_back();
-    addEntry(application.c_str(), u"-auto");
-    removeNotifications();
-    EXPECT_EQ(1u, pending().size());  // the record just under 520 bytes went
+
+    // With a user part: 16 + 52 + 24 + the application's and "-auto"'s characters.
+    const struct {
+        size_t applicationLength;
+        size_t pendingAfterRemoval;
+    } entries[] = {{206, 0}, {207, 1}};  // 518 and 520 bytes on the device
+    for (const auto& c : entries) {
+        SCOPED_TRACE(c.applicationLength);
+        std::u16string application = u"\\quillex" + std::u16string(c.applicationLength - 8, u'x');
+        CE_USER_NOTIFICATION user = {};
+        addEntry(application.c_str(), u"-auto", "2026-12-20 10:00:00", &user);
+        removeNotifications();
+        EXPECT_EQ(c.pendingAfterRemoval, pending().size());
+        removeAllEntries();
+    }
 }
 
 TEST_F(ScheduleTest, RemovalWithAnEmptyQueueOnlyLogs) {

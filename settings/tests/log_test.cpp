@@ -50,6 +50,19 @@ TEST_F(LogTest, TextIsWrittenByteForByte) {
               device_.readText(kLog));
 }
 
+// Each line is one write: a write that fails loses its whole line and leaves the lines
+// around it whole. A text longer than the line buffer is written whole too.
+TEST_F(LogTest, AFailedWriteLosesOneWholeLine) {
+    device::faultArm("WriteFile", 2);
+    const std::string longText(3000, 'L');
+    writeLog("first");
+    writeLog("second");
+    writeLog("third");
+    writeLog(longText.c_str());
+    EXPECT_EQ("06/12 03:43:37 ->first\r\n06/12 03:43:37 ->third\r\n06/12 03:43:37 ->" + longText + "\r\n",
+              device_.readText(kLog));
+}
+
 TEST_F(LogTest, SingleDigitFieldsAreZeroPadded) {
     freezeClock("2027-01-02 04:05:06.789");
     writeLog("x");

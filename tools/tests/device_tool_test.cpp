@@ -88,6 +88,13 @@ TEST_F(DeviceToolTest, BadInputIsRefusedWithAMessage) {
         {{"locale", "--time-separator", "h"}, "not a time separator"},
         {{"locale", "--time-separator", "::::"}, "not a time separator"},
         {{"locale", "--clock", "13"}, "--clock"},
+        {{"locale", "--time-separator", ":\n"}, "not a time separator"},
+        {{"locale", "--time-separator", "\t"}, "not a time separator"},
+        {{"locale", "--time-separator", "\x7f"}, "not a time separator"},
+        {{"locale", "--time-separator", "\xc2\x85"}, "not a time separator"},  // U+0085, next line
+        {{"locale", "--time-separator", "\xff"}, "not a time separator"},
+        {{"clock", "set", ""}, "not a device time: \"\""},
+        {{"clock", "freeze", ""}, "not a device time: \"\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -95,6 +102,19 @@ TEST_F(DeviceToolTest, BadInputIsRefusedWithAMessage) {
         EXPECT_NE(0, result.exitCode);
         EXPECT_NE(std::string::npos, result.output.find(c.says)) << result.output;
     }
+}
+
+// The clock stops at the last time a device time can show, whichever command moves it.
+TEST_F(DeviceToolTest, TheClockNeverPassesTheYear9999) {
+    ASSERT_EQ(0, tool({"clock", "freeze", "9999-12-24 00:00:00"}).exitCode);
+    RunResult tooFar = tool({"clock", "advance", "8d"});
+    EXPECT_EQ(2, tooFar.exitCode);
+    EXPECT_NE(std::string::npos, tooFar.output.find("past 9999-12-31 23:59:59.999")) << tooFar.output;
+    EXPECT_EQ("9999-12-24 00:00:00.000 Friday (frozen)\n", tool({"clock", "show"}).output);
+    RunResult lastDay = tool({"clock", "advance", "7d"});
+    EXPECT_EQ(0, lastDay.exitCode) << lastDay.output;
+    EXPECT_NE(std::string::npos, lastDay.output.find("9999-12-31 00:00:00.000")) << lastDay.output;
+    EXPECT_EQ(2, tool({"clock", "set", "10000-01-01 00:00:00"}).exitCode);
 }
 
 TEST_F(DeviceToolTest, RegistryFilesGoInAndComeBackOut) {

@@ -4,11 +4,15 @@
 #include "tools/regfile.h"
 
 #include "device/core/faults.h"
+#include "device/core/store.h"
+#include "device/core/folder.h"
 #include "device/core/utf.h"
 #include "device/kernel/registry.h"
 #include "tests/support/scoped_device.h"
 
 #include <gtest/gtest.h>
+
+#include <sqlite3.h>
 
 #include <sstream>
 #include <vector>
@@ -241,6 +245,53 @@ TEST_F(RegFileTest, MalformedFilesAreRefusedWhole) {
     }
 }
 
+// A UTF-16LE file of any code units, lone surrogates included.
+std::string utf16Units(const std::u16string& text) {
+    std::string bytes = sz(text);
+    return "\xFF\xFE" + bytes.substr(0, bytes.size() - 2);
+}
+
+TEST_F(RegFileTest, NamesTheRegistryCannotHoldAreRefusedWhole) {
+    const std::string before = exportOf("");
+    const std::string good = kHeader + "[HKCU\\M]\n\"before\"=\"2\"\n";
+    std::string deep = "HKCU";
+    for (int level = 0; level < 513; ++level) deep += "\\k";
+    struct Case {
+        std::string text;
+        const char* says;
+    };
+    const Case cases[] = {
+        {good + std::string("\"startDays\0junk\"=dword:1\n", 25), "line 4: the value name holds U+0000"},
+        {good + std::string("[HKCU\\a\0b]\n", 11), "line 4: a key name holds U+0000"},
+        {good + "[HKCU\\a\rb]\n", "line 4: a key name holds a line break"},
+        {good + "\"a\rb\"=dword:1\n", "line 4: the value name holds a line break"},
+        {utf16Units(u"REGEDIT4\n[HKCU\\M]\n\"v\xD800\"=dword:1\n"), "line 3: the value name holds a lone"},
+        {utf16Units(u"REGEDIT4\n[HKCU\\M\xDC00]\n"), "line 2: a key name holds a lone"},
+        {good + "[HKCU\\" + std::string(256, 'k') + "]\n", "line 4: a key name is longer than 255"},
+        {good + "\"" + std::string(16384, 'v') + "\"=dword:1\n", "line 4: the value name is longer than 16383"},
+        {good + "[" + deep + "]\n", "line 4: keys nest deeper than 512"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        EXPECT_FALSE(import(c.text));
+        EXPECT_NE(std::string::npos, error.find(c.says)) << error;
+        EXPECT_EQ(before, exportOf(""));
+    }
+    // The limits themselves are allowed, and the deepest tree exports and comes back.
+    deep.resize(deep.size() - 2);
+    std::string longest = std::string(255, 'k');
+    ASSERT_TRUE(import(kHeader + "[" + deep + "]\n\"" + std::string(16383, 'v') + "\"=dword:1\n[HKCU\\" + longest +
+                       "]\n\"s\"=\"\xF0\x9F\x98\x80\"\n")) << error;
+    std::string text = exportOf("HKCU\\k");
+    size_t keyLines = 0;
+    for (const std::string& line : linesOf(text)) keyLines += line.rfind("[", 0) == 0;
+    EXPECT_EQ(512u, keyLines);
+    device::regDeleteTree(HKEY_CURRENT_USER, u"k");
+    ASSERT_TRUE(import(text)) << error;
+    EXPECT_EQ(text, exportOf("HKCU\\k"));
+    EXPECT_EQ(sz(u"\U0001F600"), query(HKEY_CURRENT_USER, longest, "s"));
+}
+
 TEST_F(RegFileTest, ARefusedChangeUndoesTheWholeImport) {
     const std::string before = exportOf("");
     device::faultArm("RegSetValueExW", 3);
@@ -248,6 +299,20 @@ TEST_F(RegFileTest, ARefusedChangeUndoesTheWholeImport) {
     EXPECT_NE(std::string::npos, error.find("line 5:")) << error;
     EXPECT_EQ(before, exportOf(""));
     EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, u"New"));
+}
+
+// A store that cannot grow, as on a full disk: the import is refused saying so.
+TEST_F(RegFileTest, AFullDiskIsNamedAsSuch) {
+    const std::string before = exportOf("");
+    device::Statement pages(device::store(), "PRAGMA page_count");
+    ASSERT_TRUE(pages.step());
+    std::string limit = "PRAGMA max_page_count = " + std::to_string(pages.columnInt(0));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(device::store(), limit.c_str(), nullptr, nullptr, nullptr));
+    std::string big;
+    for (int i = 0; i < 20000; ++i) big += i ? ",00" : "00";
+    EXPECT_FALSE(import(kHeader + "[HKCU\\Full]\n\"big\"=hex:" + big + "\n"));
+    EXPECT_NE(std::string::npos, error.find("the disk is full")) << error;
+    EXPECT_EQ(before, exportOf(""));
 }
 
 TEST_F(RegFileTest, ExportFormat) {
