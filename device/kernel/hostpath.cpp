@@ -4,7 +4,9 @@
 #include "device/kernel/hostpath.h"
 
 #include "device/core/folder.h"
+#include "device/core/preview.h"
 #include "device/core/utf.h"
+#include "device/kernel/overlay.h"
 #include "platform/winstring.h"
 
 #include <cerrno>
@@ -86,7 +88,10 @@ HostFd openFolder(int parent, std::u16string_view name) {
     std::string hostName = toUtf8(name);
     int fd = openat(parent, hostName.c_str(), flags);
     if (fd < 0 && errno == ENOENT && findIgnoringCase(parent, name, &hostName)) fd = openat(parent, hostName.c_str(), flags);
-    return HostFd(fd);
+    HostFd folder(fd);
+    struct stat ignored;
+    if (folder.valid() && previewing() && !overlayView(parent, hostName.c_str(), &ignored)) folder.reset();  // removed
+    return folder;
 }
 
 // Splits `path`, opens every folder before its last component, and leaves that
@@ -134,6 +139,7 @@ DWORD resolvePath(const WCHAR* path, HostPath* out) {
             out->exists = true;
         }
     }
+    if (previewing()) overlayResolve(folder, out->name.c_str(), &out->exists, &out->info);
     return 0;
 }
 
