@@ -5,11 +5,14 @@
 // such line and is not claimed by one is grouped as "other".
 #include "tools/runreport.h"
 
+#include "device/core/utf.h"
 #include "device/notifications/notifications.h"
+#include "platform/windows.h"
 #include "tools/notifyjson.h"
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 namespace tools {
@@ -302,6 +305,21 @@ Json actionJson(const Action& action) {
 }
 
 }  // namespace
+
+std::string activityLogPath() {
+    WCHAR folder[MAX_PATH] = u"\\Program Files\\Quillex";
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Holvenark Quillex", 0, 0, &key) == ERROR_SUCCESS) {
+        WCHAR value[MAX_PATH] = {};
+        DWORD size = sizeof value - sizeof(WCHAR);
+        DWORD type = 0;
+        if (RegQueryValueExW(key, u"InstallDir", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS &&
+            type == REG_SZ && value[0])
+            std::memcpy(folder, value, sizeof value);
+        RegCloseKey(key);
+    }
+    return device::toUtf8(folder) + "\\Quillex.log";
+}
 
 std::string countText(uint64_t count) {
     std::string digits = std::to_string(count);

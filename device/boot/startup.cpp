@@ -146,22 +146,6 @@ int readHostOptions(int argc, char** argv, HostOptions* options) {
     return -1;
 }
 
-// The activity log's device path: Quillex.log in the install folder the registry names.
-std::string logPath() {
-    WCHAR folder[MAX_PATH] = u"\\Program Files\\Quillex";
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Holvenark Quillex", 0, 0, &key) == ERROR_SUCCESS) {
-        WCHAR value[MAX_PATH] = {};
-        DWORD size = sizeof value - sizeof(WCHAR);
-        DWORD type = 0;
-        if (RegQueryValueExW(key, u"InstallDir", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS &&
-            type == REG_SZ && value[0])
-            std::memcpy(folder, value, sizeof value);
-        RegCloseKey(key);
-    }
-    return device::toUtf8(folder) + "\\Quillex.log";
-}
-
 // The report of a command-line run, written once: at its end, or inside the kernel's
 // reset, which ends the process there.
 struct Report {
@@ -228,14 +212,14 @@ int main(int argc, char** argv) {
     if (terminalScreen && !device::terminalScreenStart(&error)) {
         std::fprintf(stderr, "quillex: %s (--screen script reads input events instead)\n", error.c_str());
         device::close();
-        return 1;
+        return 2;
     }
     if (commandLine.empty() && !terminalScreen) device::scriptScreenStart(std::cin, std::cout, std::cerr);
 
     bool reporting = !commandLine.empty();
     if (reporting) {
         report.options = options;
-        report.facts = tools::RunFacts{deviceDir, commandLine, options.preview, logPath()};
+        report.facts = tools::RunFacts{deviceDir, commandLine, options.preview, tools::activityLogPath()};
         if (options.preview && !device::previewBegin(&error)) {
             std::fprintf(stderr, "quillex: %s\n", error.c_str());
             device::close();
@@ -249,5 +233,7 @@ int main(int argc, char** argv) {
     if (reporting) writeReport();
     device::terminalScreenStop();
     device::close();
+    // Input lines the script screen could not act on make the run a failed one.
+    if (result == 0 && device::scriptScreenSkippedLines() > 0) return 1;
     return result;
 }
