@@ -1,16 +1,21 @@
 // Sweep benchmark: measures and cleans a \Temp of 100,000 files (100 sub-folders of
 // 1,000 files, two levels as the sweep reaches) and reports files per second beside
-// `du -sb` and `find -delete` on identical trees, in one run.
-//   sweep_bench [FILES]
+// `du -sb` and `find -delete` on identical trees, in one run. Then cleans fresh trees
+// with the record of changes (what quillex reports from) off and on, alternately, and
+// reports the best and the median of each.
+//   sweep_bench [FILES [ROUNDS [recording]]]   "recording": only the last comparison
 #include "app/quillex.h"
 #include "device/boot/device.h"
+#include "device/core/changes.h"
 
 #include <chrono>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -44,6 +49,8 @@ void report(const char* what, int files, double elapsed) {
 
 int main(int argc, char** argv) {
     int files = argc > 1 ? std::atoi(argv[1]) : 100000;
+    int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    bool recordingOnly = argc > 3 && std::string(argv[3]) == "recording";
     fs::path work = fs::temp_directory_path() / ("quillex-bench-" + std::to_string(getpid()));
     std::string error;
     if (!device::open((work / "device").string(), &error)) {
@@ -53,24 +60,50 @@ int main(int argc, char** argv) {
     resolveInstallDir();
     fs::path temp = work / "device" / "fs" / "Temp";
     fs::path twin = work / "twin";
-    std::printf("building two trees of %d files...\n", files);
-    buildTree(temp, files);
-    buildTree(twin, files);
-    std::system(("du -sb '" + temp.string() + "' > /dev/null").c_str());  // warm both
-    std::system(("du -sb '" + twin.string() + "' > /dev/null").c_str());
+    if (!recordingOnly) {
+        std::printf("building two trees of %d files...\n", files);
+        buildTree(temp, files);
+        buildTree(twin, files);
+        std::system(("du -sb '" + temp.string() + "' > /dev/null").c_str());  // warm both
+        std::system(("du -sb '" + twin.string() + "' > /dev/null").c_str());
 
-    auto start = std::chrono::steady_clock::now();
-    DWORD measured = cleanupTemp(0);
-    report("quillex measure", files, seconds(start));
-    report("du -sb", files, timeCommand("du -sb '" + twin.string() + "' > /dev/null"));
+        auto start = std::chrono::steady_clock::now();
+        DWORD measured = cleanupTemp(0);
+        report("quillex measure", files, seconds(start));
+        report("du -sb", files, timeCommand("du -sb '" + twin.string() + "' > /dev/null"));
 
-    start = std::chrono::steady_clock::now();
-    cleanupTemp(1);
-    report("quillex clean", files, seconds(start));
-    report("find -delete", files, timeCommand("find '" + twin.string() + "' -mindepth 1 -delete"));
+        start = std::chrono::steady_clock::now();
+        cleanupTemp(1);
+        report("quillex clean", files, seconds(start));
+        report("find -delete", files, timeCommand("find '" + twin.string() + "' -mindepth 1 -delete"));
 
-    std::printf("measured %u bytes; files left after clean: %zu\n", measured,
-                static_cast<size_t>(std::distance(fs::recursive_directory_iterator(temp), fs::recursive_directory_iterator())));
+        std::printf("measured %u bytes; files left after clean: %zu\n", measured,
+                    static_cast<size_t>(std::distance(fs::recursive_directory_iterator(temp), fs::recursive_directory_iterator())));
+    }
+
+    // The real run as quillex makes it: recording costs one record per file deleted.
+    std::vector<double> times[2];
+    for (int round = 0; round < rounds; ++round) {
+        for (int recording = 0; recording < 2; ++recording) {
+            buildTree(temp, files);
+            std::system(("du -sb '" + temp.string() + "' > /dev/null").c_str());
+            device::changesForget();
+            device::changesRecord(recording != 0);
+            auto start = std::chrono::steady_clock::now();
+            cleanupTemp(1);
+            double elapsed = seconds(start);
+            device::changesRecord(false);
+            report(recording ? "quillex clean, recording" : "quillex clean, not recording", files, elapsed);
+            if (recording && device::changesSoFar().size() < static_cast<size_t>(files))
+                std::fprintf(stderr, "only %zu changes recorded\n", device::changesSoFar().size());
+            times[recording].push_back(elapsed);
+        }
+    }
+    for (auto& list : times) std::sort(list.begin(), list.end());
+    double median[2] = {times[0][times[0].size() / 2], times[1][times[1].size() / 2]};
+    std::printf("recording costs %+.1f%% by the best (%.3f s off, %.3f s on), %+.1f%% by the median (%.3f s, %.3f s)\n",
+                (times[1][0] / times[0][0] - 1) * 100, times[0][0], times[1][0], (median[1] / median[0] - 1) * 100,
+                median[0], median[1]);
     device::close();
     fs::remove_all(work);
     return 0;
