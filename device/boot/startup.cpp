@@ -163,7 +163,9 @@ void writeReport() {
     const std::vector<device::Change>& changes = device::changesSoFar();
     const HostOptions& options = report.options;
     if (options.json) {
-        std::fputs((tools::reportJson(report.facts, changes).dump(2) + "\n").c_str(), stdout);
+        // Log lines are 8-bit text of the program's own: bytes that are no UTF-8 become U+FFFD.
+        nlohmann::ordered_json document = tools::reportJson(report.facts, changes);
+        std::fputs((document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n").c_str(), stdout);
     } else if (options.preview) {
         std::printf("Preview of \"%s\" on %s; nothing was changed.\n", report.facts.commandLine.c_str(),
                     report.facts.device.c_str());

@@ -93,6 +93,43 @@ TEST(HostCommandLineTest, UnknownOptionsAndAnEmptyDeviceAreRefusedBeforeAnything
     fs::remove_all(fresh);
 }
 
+TEST(ReportTest, SummaryAndItemsTellWhatWentAndWhatStayedAndWhy) {
+    testing_support::ScopedDevice device;
+    device.writeFile("\\Temp\\a.tmp", 1000);
+    device.writeFile("\\Temp\\b.tmp", 2048);
+    device.writeFile("\\Temp\\locked.tmp", 10);
+    device.writeFile("\\Temp\\open.tmp", 20);
+    device.writeFile("\\Windows\\Temp\\sub\\deeper\\c.tmp", 5);
+    chmod(device.host("\\Temp\\locked.tmp").c_str(), 0444);
+    ASSERT_EQ(0, tool(device.dir(), {"clock", "freeze", "2026-12-07 10:00:00"}).exitCode);
+    HANDLE open = CreateFileW(u"\\Temp\\open.tmp", GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, open);
+
+    RunResult preview = run(quillexBinary(), {"--device", device.dir(), "--preview", "t"});
+    EXPECT_EQ(0, preview.exitCode);
+    for (const char* line : {"  log           07/12 10:00:00 ->cleanupTemp\n", "  delete file   \\Temp\\b.tmp  2.0 KB\n",
+                             "  keep file     \\Temp\\locked.tmp  10 bytes  (read-only)\n",
+                             "  keep file     \\Temp\\open.tmp  20 bytes  (in use)\n",
+                             "  keep file     \\Windows\\Temp\\sub\\deeper  0 bytes  (folder)\n",
+                             "  keep folder   \\Windows\\Temp\\sub  (folder not empty)\n"})
+        EXPECT_NE(std::string::npos, preview.output.find(line)) << line << preview.output;
+    const std::string summary =
+        "cleanupTemp: 2 files deleted (3.0 KB freed); 4 kept: 1 read-only, 1 in use, 1 folder, 1 folder not empty\n";
+    EXPECT_NE(std::string::npos, preview.output.find("\n\n" + summary)) << preview.output;
+    EXPECT_TRUE(device.exists("\\Temp\\a.tmp"));
+    EXPECT_EQ("", tool(device.dir(), {"log"}).output);
+
+    RunResult real = run(quillexBinary(), {"--device", device.dir(), "t"});
+    EXPECT_EQ(0, real.exitCode);
+    EXPECT_EQ(summary, real.output);
+    EXPECT_FALSE(device.exists("\\Temp\\a.tmp"));
+    EXPECT_TRUE(device.exists("\\Temp\\open.tmp"));
+    CloseHandle(open);
+    // The device tool prints the log the run wrote, without the device's line ends.
+    EXPECT_EQ("07/12 10:00:00 ->cleanupTemp\n", tool(device.dir(), {"log"}).output);
+    EXPECT_EQ("", run(quillexBinary(), {"--device", device.dir(), "--quiet", "t"}).output);
+}
+
 // Lays out a device from a seed: clutter in every folder the actions sweep (read-only files,
 // sub-folders and sub-sub-folders), the browser's history lists, a queue with entries of
 // every kind, and a schedule selecting every action with a restart at the end.
