@@ -1,6 +1,8 @@
 // The device file system on the host's fs/ folder: files, folders and searches.
 // Links below fs/ are never followed, read-only means "owner may not write" whoever runs
 // us, and sharing modes hold across processes through locks on bytes past any content.
+// While a preview runs, deletions hide entries in the overlay and writes go to memory
+// (overlay.h, previewfile.h), after the same checks. Outcomes are recorded (record.h).
 #include "device/core/changes.h"
 #include "device/core/faults.h"
 #include "device/core/folder.h"

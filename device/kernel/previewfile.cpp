@@ -96,6 +96,12 @@ BOOL PreviewFile::write(const void* buffer, DWORD count, DWORD* done) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    // A preview holds its files in memory: one past this size fails as a full disk would.
+    constexpr int64_t kLargestPreviewFile = int64_t{1} << 30;
+    if (position_ + int64_t{count} > kLargestPreviewFile) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    }
     size_t at = static_cast<size_t>(position_);
     if (content_->size() < at + count) content_->resize(at + count);
     std::memcpy(content_->data() + at, buffer, count);
