@@ -19,10 +19,13 @@ tool="$tools/quillex-device --device $device"
 echo "== the device before: $(du -sb "$device/fs" | cut -f1) bytes in $(find "$device/fs" -type f | wc -l) files"
 echo "== its notification queue:"
 $tool notify list
+echo "== what \"ntcha\" would do (a preview: its summary; nothing changes):"
+"$bin/quillex" --device "$device" --preview ntcha | awk 'done { print } /^$/ { done = 1 }'
+echo "== the run:"
 "$bin/quillex" --device "$device" ntcha
 echo
 echo "== the device after:  $(du -sb "$device/fs" | cut -f1) bytes in $(find "$device/fs" -type f | wc -l) files"
 echo "== its notification queue:"
 $tool notify list
-echo "== \\Program Files\\Quillex\\Quillex.log"
-cat "$device/fs/Program Files/Quillex/Quillex.log"
+echo "== the activity log (\\Program Files\\Quillex\\Quillex.log)"
+$tool log
