@@ -435,6 +435,9 @@ BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES) {
     HostPath target;
     if (DWORD error = device::resolvePath(path, &target)) return fail(error);
     if (target.exists) return fail(ERROR_ALREADY_EXISTS);
+    // The overlay holds no new folders (the program never makes one): a preview refuses,
+    // visibly, rather than touch fs/.
+    if (device::previewing()) return fail(ERROR_ACCESS_DENIED);
     if (mkdirat(target.folder.get(), target.name.c_str(), 0777) != 0) {
         if (errno == EEXIST) return fail(ERROR_ALREADY_EXISTS);
         return fail(errno == ENOENT || errno == ENAMETOOLONG ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
