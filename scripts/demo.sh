@@ -29,13 +29,16 @@ tool="$tools/quillex-device --device $device"
 step "The device before: $(du -sb "$device/fs" | cut -f1) bytes in $(find "$device/fs" -type f | wc -l) files; its notification queue:"
 $tool notify list
 
+step "What \"ntcha\" would do (a preview: its summary; nothing changes)"
+"$bin/quillex" --device "$device" --preview ntcha | awk 'done { print } /^$/ { done = 1 }'
+
 step "Cleaning all of it: quillex --device $device ntcha"
 "$bin/quillex" --device "$device" ntcha
 
 step "The device after: $(du -sb "$device/fs" | cut -f1) bytes in $(find "$device/fs" -type f | wc -l) files; its notification queue:"
 $tool notify list
 step "The log, \\Program Files\\Quillex\\Quillex.log:"
-cat "$device/fs/Program Files/Quillex/Quillex.log"
+$tool log
 
 step "Try the interactive program on this device yourself (README.md has more)"
 echo "  export PATH=\"$PWD/$bin:$PWD/$tools:\$PATH\""

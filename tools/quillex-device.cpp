@@ -3,15 +3,18 @@
 // status 0 on success, 1 when the device refused the operation, 2 for a bad command line.
 #include "device/boot/device.h"
 #include "device/core/store.h"
+#include "device/core/utf.h"
 #include "device/kernel/clock.h"
 #include "device/kernel/journal.h"
 #include "device/kernel/locale.h"
 #include "device/kernel/processes.h"
 #include "device/notifications/notifications.h"
 #include "device/notifications/scheduler.h"
+#include "platform/windows.h"
 #include "tools/demo.h"
 #include "tools/notifyjson.h"
 #include "tools/regfile.h"
+#include "tools/runreport.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -78,6 +81,19 @@ std::optional<DWORD> parseHandleArgument(const std::string& text) {
     uint64_t value = std::stoull(text);
     if (value == 0 || value > 0xFFFFFFFFu) return std::nullopt;
     return static_cast<DWORD>(value);
+}
+
+// The whole of a device file, read through the device. RETURNS false when it cannot be opened.
+bool readDeviceFile(const std::string& path, std::string* bytes) {
+    std::u16string wide = device::toUtf16(path);
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes->append(buffer, got);
+    CloseHandle(file);
+    return true;
 }
 
 std::string showClock() {
@@ -168,6 +184,9 @@ int main(int argc, char** argv) {
     bool eventsJson = false;
     eventsCommand->add_flag("--json", eventsJson, "Print a JSON array of objects");
 
+    CLI::App* logCommand =
+        app.add_subcommand("log", "Print the activity log (Quillex.log in the install folder the registry names)");
+
     CLI::App* notify = app.add_subcommand("notify", "Import, list, add or clear entries of the notification queue");
     notify->require_subcommand(1);
     CLI::App* notifyImportCommand =
@@ -186,6 +205,7 @@ int main(int argc, char** argv) {
     std::string notifyHandle;
     notifyClearCommand->add_option("HANDLE", notifyHandle, "The entry's handle, as `notify list` shows it")->required();
 
+    app.footer("Exit codes: 0 done; 1 the device or the operation failed; 2 usage error.");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -197,6 +217,10 @@ int main(int argc, char** argv) {
     }
 
     // Bad arguments are reported before the device is touched.
+    if (app.count("--device") && deviceDir.empty()) {
+        std::fputs("quillex-device: --device needs a folder, not an empty name\n", stderr);
+        return 2;
+    }
     std::optional<uint64_t> advanceSpan;
     if (clock->got_subcommand("advance") && !(advanceSpan = device::parseDuration(advanceText))) {
         std::fprintf(stderr, "quillex-device: not a duration: \"%s\" (expected whole numbers with units s, m, h, d "
@@ -220,7 +244,11 @@ int main(int argc, char** argv) {
     // built or installed beside this tool, if there is one.
     device::setQuillexHost(device::findQuillexNear(device::ownExecutable()));
     std::string error;
-    if (!device::open(deviceDir.empty() ? device::defaultDir() : deviceDir, &error)) return fail(error);
+    bool made = false;
+    std::string dir = deviceDir.empty() ? device::defaultDir() : deviceDir;
+    if (!device::open(dir, &error, &made)) return fail(error);
+    // Said at once, so a misspelt folder is not taken for an empty device; `init` says so anyway.
+    if (made && !init->parsed()) std::fprintf(stderr, "quillex-device: made a new device at %s\n", dir.c_str());
 
     if (init->parsed()) {
         if (!device::install(&error)) return fail(error);
@@ -305,6 +333,13 @@ int main(int argc, char** argv) {
         } else {
             for (const device::JournalEvent& event : events) std::puts(device::journalDescribe(event).c_str());
         }
+        return 0;
+    }
+    if (logCommand->parsed()) {
+        std::string bytes;
+        readDeviceFile(tools::activityLogPath(), &bytes);  // no log yet: nothing to print
+        for (size_t at = 0; (at = bytes.find("\r\n", at)) != std::string::npos;) bytes.erase(at, 1);
+        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
         return 0;
     }
     if (notifyImportCommand->parsed()) {

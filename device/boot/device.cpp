@@ -64,8 +64,9 @@ std::string defaultDir() {
     return std::string(home && *home ? home : ".") + "/.local/share/quillex/device";
 }
 
-bool open(const std::string& dir, std::string* error) {
+bool open(const std::string& dir, std::string* error, bool* made) {
     close();
+    if (made) *made = false;
     std::string ignored;
     if (!error) error = &ignored;
     if (dir.empty()) {
@@ -101,6 +102,7 @@ bool open(const std::string& dir, std::string* error) {
         close();
         return false;
     }
+    if (made) *made = fresh;
     return true;
 }
 

@@ -17,8 +17,9 @@ std::string defaultDir();
 // Opens the device in `dir` for this process, creating it when `dir` holds no device yet
 // and installing it when its store does not record a finished install (see install()).
 // Closes a device opened before.
-// RETURNS true; false with *error set when the folder cannot be used.
-bool open(const std::string& dir, std::string* error);
+// RETURNS true, with *made (when given) telling whether the device was new; false with
+// *error set when the folder cannot be used.
+bool open(const std::string& dir, std::string* error, bool* made = nullptr);
 
 // Closes the device; every handle of it becomes invalid.
 void close();

@@ -1,10 +1,14 @@
-// The device's start-up code for Quillex: picks the device, hands the program its
-// command line as the platform does (everything after the program's name, as one
-// string) and ends the process with WinMain's result. Only leading host options are
-// taken here; everything from the first other argument on reaches WinMain unchanged.
-// Window mode (an empty command line) runs on the terminal screen when a person at a
-// terminal started it, and on the script screen otherwise.
+// The device's start-up code for Quillex: takes the host options, picks the device,
+// hands the program its command line as the platform does (everything after the
+// program's name, as one string) and ends the process with WinMain's result. Only
+// leading host options are taken here, and "--" ends them; everything after them reaches
+// WinMain unchanged. A run from the command line is told back from the device's record of
+// changes: a summary, every item, or a JSON document; a preview runs the same code
+// against a dry-run view of the device. Window mode (an empty command line) runs on the
+// terminal screen when a person at a terminal started it, and on the script screen otherwise.
 #include "device/boot/device.h"
+#include "device/core/changes.h"
+#include "device/core/preview.h"
 #include "device/core/utf.h"
 #include "device/kernel/processes.h"
 #include "device/screens/screen.h"
@@ -13,6 +17,8 @@
 #include "device/windowing/windows.h"
 #include "platform/windows.h"
 #include "res/resource.h"
+#include "tools/progress.h"
+#include "tools/runreport.h"
 
 #include <cstdio>
 #include <cstring>
@@ -25,7 +31,20 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: quillex [--device DIR] [--screen script] [--help] [-V|--version] [COMMAND LINE]\n"
+    "Usage: quillex [HOST OPTIONS] [--] [COMMAND LINE]\n"
+    "\n"
+    "Host options (they come first; \"--\" ends them):\n"
+    "  -h, -?, --help     this help\n"
+    "  -V, --version      the version\n"
+    "  --device DIR       the device folder\n"
+    "  --screen script    window mode reads input events from standard input\n"
+    "  --preview          run the command line against a dry-run view of the device and\n"
+    "                     list what it would do; the device is left as it was\n"
+    "  --json             write one JSON document of what the run did (or would do)\n"
+    "  --verbose          list every item the run handled, not only the summary\n"
+    "  --quiet            print no report\n"
+    "Any other leading argument starting with \"--\" is refused: put the program's own\n"
+    "command line after \"--\" (quillex -- -h hands \"-h\" to the program).\n"
     "\n"
     "Runs Quillex on an emulated device. The command line is handed to the program as it\n"
     "stands; each of these letters anywhere in it runs one action, in this order:\n"
@@ -35,7 +54,9 @@ const char kUsage[] =
     "  h  delete the browser history\n"
     "  a  delete the offline reader's cache\n"
     "  -auto  the automatic run (nothing else on the line is looked at)\n"
-    "Every action writes a line to Quillex.log in the install folder.\n"
+    "Every action writes a line to Quillex.log in the install folder. After the run, one\n"
+    "line per action tells what it did, e.g.\n"
+    "  cleanupTemp: 3 files deleted (4.8 KB freed); 1 kept: 1 read-only\n"
     "\n"
     "An empty command line starts the interactive program. On a terminal it shows the\n"
     "device's screen and takes keys and mouse taps (on controls, soft keys, menu items, OK):\n"
@@ -62,10 +83,14 @@ const char kUsage[] =
     "The screen is written as 53 x 26 cells of text after each event that changes it: '>'\n"
     "marks the focus, brackets a selected weekday and the time picker's field the keys\n"
     "change. At the end of the input the program ends as if its user had quit it, with\n"
-    "exit code 0.\n"
+    "exit code 0 (1 when some input line could not be acted on).\n"
     "\n"
     "The device is DIR, else $QUILLEX_DEVICE, else $XDG_DATA_HOME/quillex/device\n"
-    "(~/.local/share/quillex/device); it is created on first use.\n";
+    "(~/.local/share/quillex/device); it is created on first use, which is said on\n"
+    "standard error.\n"
+    "\n"
+    "Exit codes: 0 the run happened (files the device refused to delete are reported, not\n"
+    "errors); 1 the device or the operation failed; 2 usage error.\n";
 
 // The program's own version as its About box shows it ("Quillex v1.07" gives "v1.07"),
 // read from the program's resources so that it is written in one place; empty if absent.
@@ -83,74 +108,167 @@ std::string programVersion() {
     return "";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// The host's options, as read from the front of the arguments.
+struct HostOptions {
     std::string deviceDir;
-    bool scriptScreen = false;
-    int first = 1;
+    bool scriptScreen = false, preview = false, json = false, verbose = false, quiet = false;
+    int first = 1;  // the first argument of the program's command line
+};
+
+// This build's version, then the version of the program it runs.
+void printVersion() {
+    std::string program = programVersion();
+    std::printf("quillex %s%s\n", QUILLEX_VERSION, program.empty() ? "" : (" (program " + program + ")").c_str());
+}
+
+// RETURNS -1 when the run goes ahead, else the exit code (help, version, usage errors).
+int readHostOptions(int argc, char** argv, HostOptions* options) {
+    int& first = options->first;
     for (; first < argc; ++first) {
         const char* arg = argv[first];
-        if (std::strcmp(arg, "--help") == 0) {
+        if (std::strcmp(arg, "--") == 0) {
+            ++first;
+            break;
+        }
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "-?") == 0) {
             std::fputs(kUsage, stdout);
             return 0;
         }
         if (std::strcmp(arg, "--version") == 0 || std::strcmp(arg, "-V") == 0) {
-            // This build's version, then the version of the program it runs.
-            std::string program = programVersion();
-            std::printf("quillex %s%s\n", QUILLEX_VERSION, program.empty() ? "" : (" (program " + program + ")").c_str());
+            printVersion();
             return 0;
         }
-        if (std::strcmp(arg, "--device") == 0) {
-            if (first + 1 >= argc) {
+        if (std::strcmp(arg, "--device") == 0 || std::strncmp(arg, "--device=", 9) == 0) {
+            bool separate = arg[8] != '=';
+            if (separate && first + 1 >= argc) {
                 std::fputs("quillex: --device needs a folder\n", stderr);
                 return 2;
             }
-            deviceDir = argv[++first];
-        } else if (std::strncmp(arg, "--device=", 9) == 0) {
-            deviceDir = arg + 9;
+            options->deviceDir = separate ? argv[++first] : arg + 9;
+            if (options->deviceDir.empty()) {
+                std::fputs("quillex: --device needs a folder, not an empty name\n", stderr);
+                return 2;
+            }
         } else if (std::strcmp(arg, "--screen") == 0 || std::strncmp(arg, "--screen=", 9) == 0) {
             const char* screen = arg[8] == '=' ? arg + 9 : (first + 1 < argc ? argv[++first] : "");
             if (std::strcmp(screen, "script") != 0) {
                 std::fputs("quillex: --screen takes \"script\"\n", stderr);
                 return 2;
             }
-            scriptScreen = true;
+            options->scriptScreen = true;
+        } else if (std::strcmp(arg, "--preview") == 0) {
+            options->preview = true;
+        } else if (std::strcmp(arg, "--json") == 0) {
+            options->json = true;
+        } else if (std::strcmp(arg, "--verbose") == 0) {
+            options->verbose = true;
+        } else if (std::strcmp(arg, "--quiet") == 0) {
+            options->quiet = true;
+        } else if (std::strncmp(arg, "--", 2) == 0) {
+            std::fprintf(stderr,
+                         "quillex: unknown option %s; nothing was run (to hand it to the program, put it after "
+                         "\"--\": quillex -- %s)\n",
+                         arg, arg);
+            return 2;
         } else {
             break;
         }
     }
+    return -1;
+}
 
+// The report of a command-line run, written once: at its end, or inside the kernel's
+// reset, which ends the process there.
+struct Report {
+    HostOptions options;
+    tools::RunFacts facts;
+    bool written = false;
+};
+Report report;
+
+void writeReport() {
+    if (report.written) return;
+    report.written = true;
+    tools::progressStop();
+    device::previewEnd();
+    const std::vector<device::Change>& changes = device::changesSoFar();
+    const HostOptions& options = report.options;
+    if (options.json) {
+        // Log lines are 8-bit text of the program's own: bytes that are no UTF-8 become U+FFFD.
+        nlohmann::ordered_json document = tools::reportJson(report.facts, changes);
+        std::fputs((document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n").c_str(), stdout);
+    } else if (options.preview) {
+        std::printf("Preview of \"%s\" on %s; nothing was changed.\n", report.facts.commandLine.c_str(),
+                    report.facts.device.c_str());
+        std::fputs(tools::reportItems(report.facts, changes).c_str(), stdout);
+    } else if (options.verbose && !options.quiet) {
+        std::fputs(tools::reportItems(report.facts, changes).c_str(), stdout);
+    } else if (!options.quiet) {
+        std::fputs(tools::reportSummary(report.facts, changes).c_str(), stdout);
+    }
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    HostOptions options;
+    if (int exitCode = readHostOptions(argc, argv, &options); exitCode >= 0) return exitCode;
     std::string commandLine;
-    for (int i = first; i < argc; ++i) {
-        if (i > first) commandLine += ' ';
+    for (int i = options.first; i < argc; ++i) {
+        if (i > options.first) commandLine += ' ';
         commandLine += argv[i];
     }
-    if (deviceDir.empty()) deviceDir = device::defaultDir();
+    if (commandLine.empty() && (options.preview || options.json)) {
+        std::fprintf(stderr, "quillex: %s needs a command line (window mode has nothing to report)\n",
+                     options.preview ? "--preview" : "--json");
+        return 2;
+    }
+    std::string deviceDir = options.deviceDir.empty() ? device::defaultDir() : options.deviceDir;
     // A device this run creates gets its Quillex.exe backed by this very executable.
     device::setQuillexHost(device::ownExecutable());
     std::string error;
-    if (!device::open(deviceDir, &error)) {
+    bool made = false;
+    if (!device::open(deviceDir, &error, &made)) {
         std::fprintf(stderr, "quillex: %s\n", error.c_str());
-        return 2;
+        return 1;
     }
+    // A misspelt folder shows at once rather than as an empty device.
+    if (made) std::fprintf(stderr, "quillex: made a new device at %s\n", deviceDir.c_str());
     std::u16string wide = device::toUtf16(commandLine);
     std::vector<WCHAR> line(wide.begin(), wide.end());
     line.push_back(0);
     // The module handle the platform gives a program: never null.
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x10000));
     // Window mode: a person at a terminal gets the terminal screen, anything else the script.
-    bool terminalScreen = commandLine.empty() && !scriptScreen && isatty(STDIN_FILENO);
+    bool terminalScreen = commandLine.empty() && !options.scriptScreen && isatty(STDIN_FILENO);
     if (terminalScreen && !device::terminalScreenStart(&error)) {
         std::fprintf(stderr, "quillex: %s (--screen script reads input events instead)\n", error.c_str());
         device::close();
         return 2;
     }
     if (commandLine.empty() && !terminalScreen) device::scriptScreenStart(std::cin, std::cout, std::cerr);
+
+    bool reporting = !commandLine.empty();
+    if (reporting) {
+        report.options = options;
+        report.facts = tools::RunFacts{deviceDir, commandLine, options.preview, tools::activityLogPath()};
+        if (options.preview && !device::previewBegin(&error)) {
+            std::fprintf(stderr, "quillex: %s\n", error.c_str());
+            device::close();
+            return 1;
+        }
+        device::changesRecord(true);
+        device::changesOnProcessEnd(writeReport);
+        if (!options.quiet) tools::progressStart(report.facts.logPath);
+    }
     int result = WinMain(instance, nullptr, line.data(), SW_SHOW);
+    if (reporting) writeReport();
     device::terminalScreenStop();
     if (commandLine.empty() && device::foregroundRequestsSent() > 0)
         std::fputs("quillex: Quillex already runs on this device; it was brought forward\n", stderr);
     device::close();
+    // Input lines the script screen could not act on make the run a failed one.
+    if (result == 0 && device::scriptScreenSkippedLines() > 0) return 1;
     return result;
 }

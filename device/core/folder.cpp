@@ -29,6 +29,12 @@ void folderAttach(const std::string& folder, int descriptor, sqlite3* connection
     storeConnection = connection;
 }
 
+sqlite3* folderReplaceStore(sqlite3* connection) {
+    sqlite3* replaced = storeConnection;
+    storeConnection = connection;
+    return replaced;
+}
+
 void folderDetach() {
     if (storeConnection) sqlite3_close_v2(storeConnection);
     storeConnection = nullptr;

@@ -24,6 +24,10 @@ sqlite3* store();
 // owned from then on and released by folderDetach().
 void folderAttach(const std::string& folder, int fsDescriptor, sqlite3* connection);
 
+// Puts `connection` in the place of the store connection (the preview's copy, and back).
+// RETURNS the connection it replaces, which the caller now owns.
+sqlite3* folderReplaceStore(sqlite3* connection);
+
 // Closes the store connection and the fs/ descriptor; nothing is open afterwards.
 void folderDetach();
 

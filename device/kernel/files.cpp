@@ -1,11 +1,19 @@
 // The device file system on the host's fs/ folder: files, folders and searches.
 // Links below fs/ are never followed, read-only means "owner may not write" whoever runs
 // us, and sharing modes hold across processes through locks on bytes past any content.
+// While a preview runs, deletions hide entries in the overlay and writes go to memory
+// (overlay.h, previewfile.h), after the same checks. Outcomes are recorded (record.h).
+#include "device/core/changes.h"
 #include "device/core/faults.h"
 #include "device/core/folder.h"
+#include "device/core/preview.h"
+#include "device/core/utf.h"
 #include "device/kernel/files.h"
 #include "device/kernel/handles.h"
 #include "device/kernel/hostpath.h"
+#include "device/kernel/overlay.h"
+#include "device/kernel/previewfile.h"
+#include "device/kernel/record.h"
 #include "platform/windows.h"
 
 #include <cerrno>
@@ -23,6 +31,7 @@ namespace {
 
 using device::HostFd;
 using device::HostPath;
+using device::PreviewFile;
 
 // Sharing: handles mark themselves with open-file-description locks on bytes far past
 // any content, so that the kernel itself admits or refuses each open in one call and
@@ -144,6 +153,7 @@ struct FileObject : device::KernelObject {
     // The size at open when no handle can change it while this one lives (this one cannot
     // write and shares with no writer); otherwise -1 and the size is asked of the host.
     const int64_t fixedSize;
+    std::string recordedPath;  // the device path, when its writes are recorded
 };
 
 class SearchObject : public device::KernelObject {
@@ -163,6 +173,7 @@ public:
                 continue;
             struct stat info;
             if (fstatat(dirfd(dir_), hostName, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+            if (device::previewing() && !device::overlayView(dirfd(dir_), hostName, &info)) continue;
             fill(data, hostName, info, static_cast<size_t>(length));
             return true;
         }
@@ -210,7 +221,8 @@ namespace {
 // Hands out the file just opened as `fd`, once it proves to be a plain file the request
 // may use: a file with more than one host link is never written or truncated, since the
 // device makes none and its other name may lie outside fs/.
-HANDLE admitOpened(HostFd fd, bool existed, DWORD access, DWORD share, DWORD disposition, DWORD flagsAndAttributes) {
+HANDLE admitOpened(HostFd fd, bool existed, DWORD access, DWORD share, DWORD disposition, DWORD flagsAndAttributes,
+                   LPCWSTR path) {
     bool wantRead = access & GENERIC_READ, wantWrite = access & GENERIC_WRITE;
     bool truncates = existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
     struct stat opened;
@@ -224,6 +236,9 @@ HANDLE admitOpened(HostFd fd, bool existed, DWORD access, DWORD share, DWORD dis
     bool sizeFixed = !wantWrite && !(share & FILE_SHARE_WRITE) && !truncates;
     auto object = std::make_unique<FileObject>(std::move(fd), wantRead, wantWrite, linkedOutside,
                                                sizeFixed ? static_cast<int64_t>(opened.st_size) : -1);
+    if (device::changesRecording() && wantWrite) object->recordedPath = device::toUtf8(path);
+    if (device::changesRecording() && truncates && opened.st_size > 0)
+        device::changeAdd(device::Change{device::ChangeKind::FileEmptied, device::toUtf8(path), {}, {}, 0, {}});
     HANDLE handle = device::handleInsert(std::move(object));
     bool reportExisting = existed && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS);
     SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
@@ -236,7 +251,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
                    DWORD flagsAndAttributes, HANDLE) {
     if (device::faultHit("CreateFileW")) return failHandle(ERROR_ACCESS_DENIED);
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return failHandle(ERROR_INVALID_PARAMETER);
-    bool wantWrite = access & GENERIC_WRITE;
+    bool wantRead = access & GENERIC_READ, wantWrite = access & GENERIC_WRITE;
     bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
     if (disposition == TRUNCATE_EXISTING && !wantWrite) return failHandle(ERROR_ACCESS_DENIED);
     // Denying others the right to read is a write lock (see admitSharing), which the host
@@ -246,10 +261,11 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     constexpr int kOpenFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
     // An existing file spelled as on the host opens in one call; a folder, a link, a name
-    // that differs in case or a file to create takes the look-up below.
-    if (disposition != CREATE_NEW) {
+    // that differs in case or a file to create takes the look-up below, and so does every
+    // open of a preview, whose overlay only the look-up consults.
+    if (disposition != CREATE_NEW && !device::previewing()) {
         HostFd fd(device::openExact(path, mode | kOpenFlags));
-        if (fd.valid()) return admitOpened(std::move(fd), true, access, share, disposition, flagsAndAttributes);
+        if (fd.valid()) return admitOpened(std::move(fd), true, access, share, disposition, flagsAndAttributes, path);
     }
 
     // Another process may create or remove the name between look-up and open: look again.
@@ -265,6 +281,9 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
             if (disposition == CREATE_NEW) return failHandle(ERROR_FILE_EXISTS);
             if ((wantWrite || truncates) && (readOnly(target.info) || target.info.st_nlink > 1))
                 return failHandle(ERROR_ACCESS_DENIED);
+            if (device::previewing() && (wantWrite || truncates || device::overlayHasContent(folder, name)))
+                return device::overlayOpenFile(path, target, wantRead, wantWrite, truncates, share,
+                                               disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS, admitSharing);
             fd.reset(openat(folder, name, mode | kOpenFlags));
             if (!fd.valid()) {
                 if (errno == ENOENT) continue;
@@ -272,6 +291,8 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
             }
         } else {
             if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) return failHandle(ERROR_FILE_NOT_FOUND);
+            if (device::previewing())
+                return device::overlayOpenFile(path, target, wantRead, wantWrite, truncates, share, false, admitSharing);
             // O_EXCL: never creates through a link, and loses cleanly to a racing creator.
             fd.reset(openat(folder, name, (wantWrite || denyRead ? O_RDWR : O_RDONLY) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
             if (!fd.valid()) {
@@ -279,7 +300,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
                 return failHandle(errno == ENAMETOOLONG ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
             }
         }
-        return admitOpened(std::move(fd), target.exists, access, share, disposition, flagsAndAttributes);
+        return admitOpened(std::move(fd), target.exists, access, share, disposition, flagsAndAttributes, path);
     }
     return failHandle(ERROR_ACCESS_DENIED);
 }
@@ -287,6 +308,12 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPVOID) {
     if (bytesRead) *bytesRead = 0;
     if (device::faultHit("ReadFile")) return fail(ERROR_READ_FAULT);
+    if (PreviewFile* preview = device::handleGet<PreviewFile>(file)) {
+        DWORD done = 0;
+        BOOL ok = preview->read(buffer, bytesToRead, &done);
+        if (bytesRead) *bytesRead = done;
+        return ok;
+    }
     FileObject* object = fileOf(file);
     if (!object) return FALSE;
     if (!object->canRead || object->contentsHidden) return fail(ERROR_ACCESS_DENIED);
@@ -305,6 +332,12 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPVOID) {
     if (bytesWritten) *bytesWritten = 0;
     if (device::faultHit("WriteFile")) return fail(ERROR_WRITE_FAULT);
+    if (PreviewFile* preview = device::handleGet<PreviewFile>(file)) {
+        DWORD done = 0;
+        BOOL ok = preview->write(buffer, bytesToWrite, &done);
+        if (bytesWritten) *bytesWritten = done;
+        return ok;
+    }
     FileObject* object = fileOf(file);
     if (!object) return FALSE;
     if (!object->canWrite) return fail(ERROR_ACCESS_DENIED);
@@ -319,6 +352,9 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
         done += static_cast<DWORD>(put);
     }
     if (bytesWritten) *bytesWritten = done;
+    if (!object->recordedPath.empty())
+        device::changeAdd(device::Change{device::ChangeKind::FileWritten, object->recordedPath, {},
+                                         std::string(static_cast<const char*>(buffer), done), 0, {}});
     return TRUE;
 }
 
@@ -326,6 +362,11 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
     if (device::faultHit("GetFileSize")) {
         SetLastError(ERROR_INVALID_HANDLE);
         return INVALID_FILE_SIZE;
+    }
+    if (PreviewFile* preview = device::handleGet<PreviewFile>(file)) {
+        if (sizeHigh) *sizeHigh = static_cast<DWORD>(preview->size() >> 32);
+        SetLastError(ERROR_SUCCESS);
+        return static_cast<DWORD>(preview->size());
     }
     FileObject* object = fileOf(file);
     struct stat info;
@@ -344,8 +385,9 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD moveM
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
     }
-    FileObject* object = fileOf(file);
-    if (!object) return INVALID_SET_FILE_POINTER;
+    PreviewFile* preview = device::handleGet<PreviewFile>(file);
+    FileObject* object = preview ? nullptr : fileOf(file);
+    if (!object && !preview) return INVALID_SET_FILE_POINTER;
     // Without distanceHigh the distance is a signed 32-bit move and the result must fit 32 bits.
     int64_t move = distanceHigh ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
                                                        static_cast<uint32_t>(distance))
@@ -354,13 +396,16 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD moveM
     struct stat info;
     switch (moveMethod) {
         case FILE_BEGIN: base = 0; break;
-        case FILE_CURRENT: base = lseek(object->fd(), 0, SEEK_CUR); break;
-        case FILE_END: base = fstat(object->fd(), &info) == 0 ? info.st_size : -1; break;
+        case FILE_CURRENT: base = preview ? preview->position() : lseek(object->fd(), 0, SEEK_CUR); break;
+        case FILE_END:
+            base = preview ? static_cast<int64_t>(preview->size()) : fstat(object->fd(), &info) == 0 ? info.st_size : -1;
+            break;
         default: base = -1; break;
     }
     int64_t target;
     if (base < 0 || __builtin_add_overflow(base, move, &target) || target < 0 ||
-        (!distanceHigh && target > int64_t{0xFFFFFFFF}) || lseek(object->fd(), target, SEEK_SET) < 0) {
+        (!distanceHigh && target > int64_t{0xFFFFFFFF}) ||
+        (preview ? !preview->seek(target) : lseek(object->fd(), target, SEEK_SET) < 0)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
     }
@@ -371,24 +416,56 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD moveM
 
 BOOL FlushFileBuffers(HANDLE file) {
     if (device::faultHit("FlushFileBuffers")) return fail(ERROR_WRITE_FAULT);
+    if (device::handleGet<PreviewFile>(file)) return TRUE;  // nothing of it reaches the host
     FileObject* object = fileOf(file);
     if (!object) return FALSE;
     if (fsync(object->fd()) != 0) return fail(ERROR_WRITE_FAULT);
     return TRUE;
 }
 
+namespace {
+
+// RETURNS 0 when the resolved file is deleted (hidden, in a preview), else the error.
+DWORD deleteResolved(const HostPath& target) {
+    if (!target.exists) return ERROR_FILE_NOT_FOUND;
+    const struct stat& info = target.info;
+    if (S_ISDIR(info.st_mode) || readOnly(info)) return ERROR_ACCESS_DENIED;
+    if (S_ISREG(info.st_mode) && heldOpen(target.folder.get(), target.name.c_str())) return ERROR_SHARING_VIOLATION;
+    if (device::previewing()) {
+        device::overlayHide(target.folder.get(), target.name.c_str());
+        return 0;
+    }
+    // A link is removed itself: unlinkat never follows one.
+    if (unlinkat(target.folder.get(), target.name.c_str(), 0) != 0) return errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
+    return 0;
+}
+
+// RETURNS 0 when the resolved folder is removed (hidden, in a preview), else the error.
+DWORD removeResolved(const HostPath& target) {
+    if (!target.exists) return ERROR_FILE_NOT_FOUND;
+    if (!S_ISDIR(target.info.st_mode)) return ERROR_DIRECTORY;
+    if (device::previewing()) {
+        if (!device::overlayFolderEmpty(target.folder.get(), target.name.c_str())) return ERROR_DIR_NOT_EMPTY;
+        device::overlayHide(target.folder.get(), target.name.c_str());
+        return 0;
+    }
+    if (unlinkat(target.folder.get(), target.name.c_str(), AT_REMOVEDIR) != 0) {
+        if (errno == ENOTEMPTY || errno == EEXIST) return ERROR_DIR_NOT_EMPTY;
+        if (errno == ENOENT) return ERROR_FILE_NOT_FOUND;
+        return errno == ENOTDIR ? ERROR_DIRECTORY : ERROR_ACCESS_DENIED;
+    }
+    return 0;
+}
+
+}  // namespace
+
 BOOL DeleteFileW(LPCWSTR path) {
     if (device::faultHit("DeleteFileW")) return fail(ERROR_ACCESS_DENIED);
     HostPath target;
     if (DWORD error = device::resolvePath(path, &target)) return fail(error);
-    if (!target.exists) return fail(ERROR_FILE_NOT_FOUND);
-    const struct stat& info = target.info;
-    if (S_ISDIR(info.st_mode) || readOnly(info)) return fail(ERROR_ACCESS_DENIED);
-    if (S_ISREG(info.st_mode) && heldOpen(target.folder.get(), target.name.c_str())) return fail(ERROR_SHARING_VIOLATION);
-    // A link is removed itself: unlinkat never follows one.
-    if (unlinkat(target.folder.get(), target.name.c_str(), 0) != 0)
-        return fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
-    return TRUE;
+    DWORD error = deleteResolved(target);
+    if (device::changesRecording()) device::recordDeletion(path, target, error);
+    return error ? fail(error) : TRUE;
 }
 
 BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES) {
@@ -396,6 +473,9 @@ BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES) {
     HostPath target;
     if (DWORD error = device::resolvePath(path, &target)) return fail(error);
     if (target.exists) return fail(ERROR_ALREADY_EXISTS);
+    // The overlay holds no new folders (the program never makes one): a preview refuses,
+    // visibly, rather than touch fs/.
+    if (device::previewing()) return fail(ERROR_ACCESS_DENIED);
     if (mkdirat(target.folder.get(), target.name.c_str(), 0777) != 0) {
         if (errno == EEXIST) return fail(ERROR_ALREADY_EXISTS);
         return fail(errno == ENOENT || errno == ENAMETOOLONG ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
@@ -407,14 +487,9 @@ BOOL RemoveDirectoryW(LPCWSTR path) {
     if (device::faultHit("RemoveDirectoryW")) return fail(ERROR_ACCESS_DENIED);
     HostPath target;
     if (DWORD error = device::resolvePath(path, &target)) return fail(error);
-    if (!target.exists) return fail(ERROR_FILE_NOT_FOUND);
-    if (!S_ISDIR(target.info.st_mode)) return fail(ERROR_DIRECTORY);
-    if (unlinkat(target.folder.get(), target.name.c_str(), AT_REMOVEDIR) != 0) {
-        if (errno == ENOTEMPTY || errno == EEXIST) return fail(ERROR_DIR_NOT_EMPTY);
-        if (errno == ENOENT) return fail(ERROR_FILE_NOT_FOUND);
-        return fail(errno == ENOTDIR ? ERROR_DIRECTORY : ERROR_ACCESS_DENIED);
-    }
-    return TRUE;
+    DWORD error = removeResolved(target);
+    if (device::changesRecording()) device::recordRemoval(path, error);
+    return error ? fail(error) : TRUE;
 }
 
 DWORD GetFileAttributesW(LPCWSTR path) {

@@ -7,7 +7,9 @@
 
 #include "device/core/faults.h"
 #include "device/core/folder.h"
+#include "device/core/preview.h"
 #include "device/core/utf.h"
+#include "device/kernel/overlay.h"
 #include "platform/winstring.h"
 
 #include <atomic>
@@ -154,7 +156,10 @@ HostFd openFolder(int parent, std::u16string_view name) {
     std::string hostName = toUtf8(name);
     int fd = openat(parent, hostName.c_str(), flags);
     if (fd < 0 && errno == ENOENT && findIgnoringCase(parent, name, &hostName)) fd = openat(parent, hostName.c_str(), flags);
-    return HostFd(fd);
+    HostFd folder(fd);
+    struct stat ignored;
+    if (folder.valid() && previewing() && !overlayView(parent, hostName.c_str(), &ignored)) folder.reset();  // removed
+    return folder;
 }
 
 // Splits `path`, opens every folder before its last component, and leaves that
@@ -164,8 +169,9 @@ DWORD walk(const WCHAR* path, bool pattern, HostPath* out) {
     if (!path || path[0] != u'\\' || root < 0) return ERROR_PATH_NOT_FOUND;
     std::u16string_view rest(path + 1, wcslen(path + 1));
     size_t lastSlash = rest.rfind(u'\\');
-    if (lastSlash != std::u16string_view::npos) {
+    if (lastSlash != std::u16string_view::npos && !previewing()) {
         // The folders first in one call, as spelled; only a missing name needs the walk.
+        // A preview walks instead, since only openFolder asks the overlay what was removed.
         std::string folders;
         if (!hostSpelling(rest.substr(0, lastSlash), false, &folders)) return ERROR_PATH_NOT_FOUND;
         std::u16string_view last = rest.substr(lastSlash + 1);
@@ -217,6 +223,7 @@ DWORD resolvePath(const WCHAR* path, HostPath* out) {
             out->exists = true;
         }
     }
+    if (previewing()) overlayResolve(folder, out->name.c_str(), &out->exists, &out->info);
     return 0;
 }
 

@@ -3,8 +3,10 @@
 // the shell's restart is recorded and returns, the kernel's ends the process at once.
 #include "device/kernel/processes.h"
 
+#include "device/core/changes.h"
 #include "device/core/faults.h"
 #include "device/core/folder.h"
+#include "device/core/preview.h"
 #include "device/core/store.h"
 #include "device/core/utf.h"
 #include "device/kernel/clock.h"
@@ -181,12 +183,17 @@ StartOutcome programStart(const WCHAR* application, const WCHAR* commandLine, bo
     event.arguments = line;
     event.found = outcome.found;
     outcome.event = journalRecord(event);
-    if (!outcome.found) return outcome;
+    if (changesRecording())
+        changeAdd(Change{ChangeKind::ProgramStarted, toUtf8(application), {}, line, outcome.found ? 1u : 0u, {}});
+    // A preview starts nothing: the start is in the record and the preview's journal.
+    if (!outcome.found || previewing()) return outcome;
     std::optional<std::string> host = programHost(path);
     if (!host) return outcome;
 
     std::error_code error;
-    std::vector<std::string> args{*host, "--device", fs::absolute(dir(), error).string()};
+    // The command line follows "--", so no part of it is taken for a host option; the
+    // started program's own report is not wanted on whoever started it.
+    std::vector<std::string> args{*host, "--device", fs::absolute(dir(), error).string(), "--quiet", "--"};
     if (!line.empty()) args.push_back(line);
     pid_t child = spawn(args, !wait, &outcome.hostRan);
     if (outcome.hostRan && outcome.event) journalSetHostRan(outcome.event);
@@ -219,6 +226,7 @@ BOOL shellExitWindowsEx(UINT flags, DWORD reserved) {
         SetLastError(ERROR_WRITE_FAULT);
         return FALSE;
     }
+    if (changesRecording()) changeAdd(Change{ChangeKind::Restart, {}, {}, "shell", 0, {}});
     return TRUE;
 }
 
@@ -316,8 +324,11 @@ BOOL KernelIoControl(DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outS
     event.time = clockNow();
     event.by = "kernel";
     journalRecord(event);
-    // The reset: the process ends here, with nothing of it run further. Host output already
+    if (changesRecording()) changeAdd(Change{ChangeKind::Restart, {}, {}, "kernel", 0, {}});
+    // The host face has its last word (a preview's report among it), then the reset: the
+    // process ends here, with nothing of it run further. Host output already
     // written is kept, as it is no part of the device.
+    changesProcessEnding();
     std::fflush(nullptr);
     _exit(0);
 }

@@ -3,10 +3,12 @@
 // deleted by another process while open makes operations on it fail, never misbehave.
 #include "device/kernel/registry.h"
 
+#include "device/core/changes.h"
 #include "device/core/faults.h"
 #include "device/core/folder.h"
 #include "device/core/store.h"
 #include "device/core/utf.h"
+#include "device/kernel/record.h"
 #include "platform/winstring.h"
 
 #include <sqlite3.h>
@@ -280,6 +282,7 @@ LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* 
     std::u16string name = valueNameOf(valueName);
     upsert.bind(1, id).bind(2, toUtf8(name)).bind(3, foldKey(name)).bind(4, static_cast<int64_t>(type));
     if (!upsert.bindBlob(5, data, dataSize).run() || !scope.commit()) return kWriteRefused;
+    if (changesRecording()) recordValue(id, valueName, false, dataSize);
     return ERROR_SUCCESS;
 }
 
@@ -302,7 +305,9 @@ LONG RegDeleteValueW(HKEY key, LPCWSTR valueName) {
     if (LONG status = resolve(key, &id)) return status;
     Statement remove(store(), "DELETE FROM reg_values WHERE key = ? AND fold = ?");
     if (!remove.bind(1, id).bind(2, foldKey(valueNameOf(valueName))).run()) return kWriteRefused;
-    return sqlite3_changes(store()) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    if (sqlite3_changes(store()) == 0) return ERROR_FILE_NOT_FOUND;
+    if (changesRecording()) recordValue(id, valueName, true, 0);
+    return ERROR_SUCCESS;
 }
 
 LONG RegDeleteKeyW(HKEY key, LPCWSTR subKey) {

@@ -3,6 +3,7 @@
 // AUTOINCREMENT key, so they are never reused. Records are built in the caller's buffer.
 #include "device/notifications/notifications.h"
 
+#include "device/core/changes.h"
 #include "device/core/faults.h"
 #include "device/core/folder.h"
 #include "device/core/store.h"
@@ -456,10 +457,13 @@ BOOL CeClearUserNotification(HANDLE notification) {
         return FALSE;
     }
     DWORD handle = handleNumber(notification);
+    std::optional<NotificationEntry> cleared;
+    if (handle != 0 && isOpen() && changesRecording()) cleared = loadEntry(handle);
     if (handle == 0 || !isOpen() || !notificationClear(handle)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    if (cleared) changeAdd(Change{ChangeKind::EntryCleared, {}, {}, {}, 0, std::move(*cleared)});
     return TRUE;
 }
 
@@ -499,6 +503,7 @@ HANDLE CeSetUserNotificationEx(HANDLE notification, CE_NOTIFICATION_TRIGGER* tri
             return nullptr;
         }
         handle = added[0].handle;
+        if (changesRecording()) changeAdd(Change{ChangeKind::EntryAdded, {}, {}, {}, 0, added[0]});
     } else {
         // Replacing keeps the row, so the entry keeps its place in the delivery order.
         Query update("UPDATE notifications SET type = ?1, event = ?2, application = ?3, arguments = ?4, start = ?5, "
@@ -510,6 +515,8 @@ HANDLE CeSetUserNotificationEx(HANDLE notification, CE_NOTIFICATION_TRIGGER* tri
             SetLastError(ERROR_INVALID_HANDLE);
             return nullptr;
         }
+        entry.handle = handle;
+        if (changesRecording()) changeAdd(Change{ChangeKind::EntryAdded, {}, {}, {}, 0, entry});
     }
     return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle));
 }

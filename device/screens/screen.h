@@ -60,6 +60,10 @@ std::string screenText();
 // its user had quit it (exit code 0). The streams must outlive the window system's use.
 void scriptScreenStart(std::istream& in, std::ostream& out, std::ostream& errors);
 
+// How many input lines the script screen reported and skipped so far; a start-up ends
+// non-zero when there were any.
+int scriptScreenSkippedLines();
+
 // The terminal screen, for a person at a terminal: the device screen drawn with curses in
 // the middle of the terminal, keys and mouse taps as input (see screen_input.h). Checks
 // that standard input and output are a terminal of a type curses knows ($TERM) and makes

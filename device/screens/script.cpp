@@ -159,9 +159,13 @@ std::string textOf(const std::vector<std::string>& lines) {
     for (const std::string& line : lines) text += line + '\n';
     return text;
 }
+int skippedLines = 0;
+
 }  // namespace
 
 std::vector<std::string> screenLines() { return linesOf(screenRender()); }
+
+int scriptScreenSkippedLines() { return skippedLines; }
 
 std::string screenText() { return textOf(screenLines()); }
 
@@ -194,8 +198,10 @@ void scriptScreenStart(std::istream& in, std::ostream& out, std::ostream& errors
         if (!std::getline(*script->in, line)) return false;
         ++script->lineNumber;
         std::string error;
-        if (!scriptPerform(scriptParse(line), *script->out, &error))
+        if (!scriptPerform(scriptParse(line), *script->out, &error)) {
+            ++skippedLines;
             *script->errors << "quillex: input line " << script->lineNumber << ": " << error << std::endl;
+        }
         return true;
     });
 }
