@@ -86,6 +86,9 @@ bool open(const std::string& dir, std::string* error, bool* made) {
         return false;
     }
     std::string storePath = dir + "/store.db";
+    // New to the user: no store yet, or an empty one (a device still to create).
+    struct stat info;
+    bool fresh = lstat(storePath.c_str(), &info) != 0 || info.st_size == 0;
     sqlite3* db = storeOpen(storePath, error);
     if (!db) {
         ::close(root);

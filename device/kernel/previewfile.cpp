@@ -36,8 +36,12 @@ HANDLE overlayOpenFile(const WCHAR* devicePath, HostPath& target, bool read, boo
     std::shared_ptr<std::string> content = overlayContent(folder, target.name.c_str());
     HostFd locks;
     if (target.exists) {
-        // On the host: opened for reading only, with the locks the real open would place.
-        locks.reset(openat(folder, target.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        // On the host: opened with the locks the real open would place, and never written.
+        // A lock that keeps others from writing or reading is a write lock, which the host
+        // grants only on a descriptor open for writing (as the real open has it).
+        bool lockForWriting = write || truncates || !(share & FILE_SHARE_READ);
+        locks.reset(openat(folder, target.name.c_str(), (lockForWriting ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK |
+                                                            O_NOCTTY | O_CLOEXEC));
         if (locks.valid()) {
             struct stat opened;
             if (fstat(locks.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) {

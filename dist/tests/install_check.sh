@@ -99,7 +99,8 @@ mkdir -p "$work/devices/alpha" "$work/devices/beta"
 touch "$work/devices/a-file"
 cases=(
     # expected candidates (newline-separated) | the command line, the cursor on its last word
-    $'--device\n--help\n--screen\n--version\n-V\n-auto|quillex|'
+    $'--\n--device\n--help\n--json\n--preview\n--quiet\n--screen\n--verbose\n--version\n-V\n-auto|quillex|'
+    $'-auto|quillex|--preview|-a'
     $'script|quillex|--screen|'
     $'script|quillex|--screen|=|s'
     "$work/devices/alpha|quillex|--device|$work/devices/al"
@@ -110,7 +111,7 @@ cases=(
     $'--demo\n--help|quillex-device|init|'
     $'--json\n--help|quillex-device|notify|list|'
     $'--device\n--help\n--version\n-V|quillex-device|-'
-    $'init\nreg\nclock\nversion\nlocale\nevents\nnotify|quillex-device|'
+    $'init\nreg\nclock\nversion\nlocale\nevents\nlog\nnotify|quillex-device|'
     $'show\nset\nfreeze\nrun\nadvance\nfire-due|quillex-device|--device|/tmp|clock|'
     "--help|quillex-device|reg|import|--"
     "$work/devices/alpha|quillex-device|--device|=|$work/devices/al"
