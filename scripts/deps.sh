@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
           libsqlite3-dev libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
-          binutils-mingw-w64-x86-64 libncurses-dev tmux)
+          binutils-mingw-w64-x86-64 libncurses-dev tmux
+          g++-mingw-w64-x86-64 g++-mingw-w64-i686)
 
 missing=()
 for package in "${packages[@]}"; do
