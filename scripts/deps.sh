@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
           libsqlite3-dev libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
           binutils-mingw-w64-x86-64 libncurses-dev tmux
-          g++-mingw-w64-x86-64 g++-mingw-w64-i686)
+          g++-mingw-w64-x86-64 g++-mingw-w64-i686 python3)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -9,12 +9,21 @@
 //                                call record and the held files
 //   key KEY                      creates a key ("HKEY_LOCAL_MACHINE\Explorer\RunHistory")
 //   value KEY NAME TYPE HEX      sets a value: its type in decimal, its bytes in hex
-//   hold PATH                    opens a file for reading, sharing nothing, until reset
-//   figures [ID...]              the interactive program: prints the main dialog's figures;
-//                                with check box ids, ticks them, presses Cleanup and prints
-//                                the figures again; then presses OK
+//   hold PATH                    opens a file for reading, sharing nothing
+//   release                      closes the held files
+//   notification FIELDS          queues an entry (the fields as "notifications" prints them)
+//   dialog look                  the interactive program: prints the main dialog's figures,
+//                                then presses OK
+//   dialog cleanup ID...         ... ticks those check boxes, presses Cleanup, prints the
+//                                figures again, then presses OK
+//   dialog export                ... chooses Export Log from the Tools menu, then presses OK
 //   run COMMAND LINE             the program with that command line
 //   registry                     prints every key and value below the keys Quillex uses
+//   notifications                prints the queue in delivery order, an entry a line: type,
+//                                event, application, arguments, start, end, whether it has a
+//                                user part, title, text, sound, flags; a string is "" when
+//                                absent and "=" and its text when present, a time its eight
+//                                fields joined by commas
 //   calls                        prints the record of the port's calls
 //   end                          prints "end": the scenario's answers are complete
 #include "port/win32/port.h"
@@ -107,10 +116,14 @@ std::vector<BYTE> parseHex(const std::string& text) {
     return bytes;
 }
 
-void reset() {
-    for (const auto& watched : kWatchedKeys) RegDeleteTreeW(watched.root, watched.path);
+void release() {
     for (HANDLE file : heldFiles) CloseHandle(file);
     heldFiles.clear();
+}
+
+void reset() {
+    for (const auto& watched : kWatchedKeys) RegDeleteTreeW(watched.root, watched.path);
+    release();
     port::clearNotifications();
     port::clearCallRecord();
 }
@@ -195,8 +208,83 @@ void hold(const std::string& path) {
     else heldFiles.push_back(file);
 }
 
+// ---------------------------------------------------------------- the notification queue
+
+std::string showText(const WCHAR* text) { return text ? "=" + port::utf8(text) : std::string(); }
+
+std::string showTime(const SYSTEMTIME& time) {
+    const WORD fields[] = {time.wYear, time.wMonth, time.wDayOfWeek, time.wDay,
+                           time.wHour, time.wMinute, time.wSecond,    time.wMilliseconds};
+    std::string text;
+    for (WORD field : fields) text += (text.empty() ? "" : ",") + std::to_string(field);
+    return text;
+}
+
+SYSTEMTIME parseTime(const std::string& text) {
+    WORD fields[8] = {};
+    std::vector<std::string> parts = split(text, ',');
+    for (size_t i = 0; i < parts.size() && i < 8; ++i) fields[i] = static_cast<WORD>(std::stoul(parts[i]));
+    return SYSTEMTIME{fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], fields[6], fields[7]};
+}
+
+// A present string's text (kept alive in `store`), or null for an absent one.
+WCHAR* parseText(const std::string& field, std::vector<std::wstring>* store) {
+    if (field.empty()) return nullptr;
+    store->push_back(wide(field.substr(1)));
+    return store->back().data();
+}
+
+void queueNotification(const std::string& rest) {
+    std::vector<std::string> fields = split(rest, '\t');
+    if (fields.size() != 11) {
+        say("error a notification takes 11 fields");
+        return;
+    }
+    std::vector<std::wstring> texts;
+    texts.reserve(5);
+    CE_NOTIFICATION_TRIGGER trigger = {};
+    trigger.dwSize = sizeof trigger;
+    trigger.dwType = static_cast<DWORD>(std::stoul(fields[0]));
+    trigger.dwEvent = static_cast<DWORD>(std::stoul(fields[1]));
+    trigger.lpszApplication = parseText(fields[2], &texts);
+    trigger.lpszArguments = parseText(fields[3], &texts);
+    trigger.stStartTime = parseTime(fields[4]);
+    trigger.stEndTime = parseTime(fields[5]);
+    CE_USER_NOTIFICATION user = {};
+    user.pwszDialogTitle = parseText(fields[7], &texts);
+    user.pwszDialogText = parseText(fields[8], &texts);
+    user.pwszSound = parseText(fields[9], &texts);
+    user.ActionFlags = static_cast<DWORD>(std::stoul(fields[10]));
+    if (!CeSetUserNotificationEx(nullptr, &trigger, fields[6] == "1" ? &user : nullptr))
+        say("error cannot queue a notification");
+}
+
+void listNotifications() {
+    DWORD count = 0;
+    CeGetUserNotificationHandles(nullptr, 0, &count);
+    std::vector<HANDLE> handles(count);
+    CeGetUserNotificationHandles(handles.data(), count, &count);
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD size = 0;
+        CeGetUserNotification(handles[i], 0, &size, nullptr);
+        std::vector<BYTE> record(size);
+        if (!CeGetUserNotification(handles[i], size, &size, record.data())) continue;
+        const auto* header = reinterpret_cast<const CE_NOTIFICATION_INFO_HEADER*>(record.data());
+        const CE_NOTIFICATION_TRIGGER* trigger = header->pcent;
+        const CE_USER_NOTIFICATION* user = header->pceun;
+        say("entry " + std::to_string(trigger->dwType) + "\t" + std::to_string(trigger->dwEvent) + "\t" +
+            showText(trigger->lpszApplication) + "\t" + showText(trigger->lpszArguments) + "\t" +
+            showTime(trigger->stStartTime) + "\t" + showTime(trigger->stEndTime) + "\t" + (user ? "1" : "0") + "\t" +
+            (user ? showText(user->pwszDialogTitle) + "\t" + showText(user->pwszDialogText) + "\t" +
+                        showText(user->pwszSound) + "\t" + std::to_string(user->ActionFlags)
+                  : std::string("\t\t\t0")));
+    }
+}
+
 // ---------------------------------------------------------------- the main dialog
 
+enum class DialogAction { Look, Cleanup, ExportLog };
+DialogAction dialogAction;
 std::vector<int> boxesToTick;
 int idleChecks;
 
@@ -224,18 +312,28 @@ void CALLBACK onIdle(HWND, UINT, UINT_PTR timer, DWORD) {
     }
     KillTimer(nullptr, timer);
     sayFigures(dialog, "figures");
-    if (!boxesToTick.empty()) {
+    if (dialogAction == DialogAction::Cleanup) {
         for (int id : boxesToTick) SendDlgItemMessageW(dialog, id, BM_SETCHECK, BST_CHECKED, 0);
         SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDM_CLEANUP, 0), 0);
         sayFigures(dialog, "cleaned");
+    } else if (dialogAction == DialogAction::ExportLog) {
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDM_EXPORT_LOG, 0), 0);
     }
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
 void runDialog(const std::string& rest) {
+    std::vector<std::string> words = split(rest, ' ');
+    if (words[0] == "look") dialogAction = DialogAction::Look;
+    else if (words[0] == "cleanup") dialogAction = DialogAction::Cleanup;
+    else if (words[0] == "export") dialogAction = DialogAction::ExportLog;
+    else {
+        say("error unknown dialog action " + words[0]);
+        return;
+    }
     boxesToTick.clear();
-    for (const std::string& id : split(rest, ' '))
-        if (!id.empty()) boxesToTick.push_back(std::stoi(id));
+    for (size_t i = 1; i < words.size(); ++i)
+        if (!words[i].empty()) boxesToTick.push_back(std::stoi(words[i]));
     idleChecks = 0;
     wchar_t empty[1] = L"";
     SetTimer(nullptr, 0, 10, onIdle);
@@ -243,6 +341,10 @@ void runDialog(const std::string& rest) {
 }
 
 void runCommandLine(const std::string& text) {
+    if (text.empty()) {
+        say("error run takes a command line (the interactive program is \"dialog\")");
+        return;
+    }
     std::wstring line = wide(text);
     std::vector<wchar_t> buffer(line.begin(), line.end());
     buffer.push_back(0);
@@ -274,7 +376,10 @@ int wmain(int argc, wchar_t** argv) {
         else if (command == "key") createKey(rest);
         else if (command == "value") setValue(rest);
         else if (command == "hold") hold(rest);
-        else if (command == "figures") runDialog(rest);
+        else if (command == "release") release();
+        else if (command == "notification") queueNotification(rest);
+        else if (command == "notifications") listNotifications();
+        else if (command == "dialog") runDialog(rest);
         else if (command == "run") runCommandLine(rest);
         else if (command == "registry") dumpRegistry();
         else if (command == "calls") for (const std::string& call : port::callRecord()) say("call " + call);
