@@ -58,6 +58,14 @@ BOOL WINAPI portCreateProcessW(LPCWSTR application, LPWSTR commandLine, LPSECURI
 BOOL WINAPI portCloseHandle(HANDLE handle);
 #define CloseHandle portCloseHandle
 
+// The handheld's C library maps case by Unicode's simple one-to-one pairs; the desktop's,
+// in its default locale, only A to Z. The program's case-blind comparison and lowering
+// follow the handheld's rules on the desktop too (port/win32/strings.cpp).
+int __cdecl portWcsicmp(const WCHAR* a, const WCHAR* b);
+WCHAR* __cdecl portWcslwr(WCHAR* text);
+#define _wcsicmp portWcsicmp
+#define _wcslwr portWcslwr
+
 // "aygshell.dll", the handheld's shell library, is the port's own on the desktop: loading
 // it gives the port's module, whose "ExitWindowsEx" records the restart request.
 HMODULE WINAPI portLoadLibraryW(LPCWSTR name);
