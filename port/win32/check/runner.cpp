@@ -26,6 +26,7 @@
 //                                fields joined by commas
 //   calls                        prints the record of the port's calls
 //   end                          prints "end": the scenario's answers are complete
+#include "app/quillex.h"
 #include "port/win32/port.h"
 #include "res/resource.h"
 
@@ -322,6 +323,18 @@ void CALLBACK onIdle(HWND, UINT, UINT_PTR timer, DWORD) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
+// Every run starts as a fresh process would: the program's process-wide state (all of it
+// is declared in app/quillex.h) back to zero.
+void freshProgramState() {
+    installDir[0] = 0;
+    startDays = startTime = startOptions = 0;
+    appInstance = nullptr;
+    mainWindow = menuBar = nullptr;
+    activationInfo = SHACTIVATEINFO{};
+    for (int& toggle : dayToggles) toggle = 0;
+    darkBrush = lightBrush = nullptr;
+}
+
 void runDialog(const std::string& rest) {
     std::vector<std::string> words = split(rest, ' ');
     if (words[0] == "look") dialogAction = DialogAction::Look;
@@ -337,6 +350,7 @@ void runDialog(const std::string& rest) {
     idleChecks = 0;
     wchar_t empty[1] = L"";
     SetTimer(nullptr, 0, 10, onIdle);
+    freshProgramState();
     WinMain(GetModuleHandleW(nullptr), nullptr, empty, SW_SHOW);
 }
 
@@ -348,6 +362,7 @@ void runCommandLine(const std::string& text) {
     std::wstring line = wide(text);
     std::vector<wchar_t> buffer(line.begin(), line.end());
     buffer.push_back(0);
+    freshProgramState();
     WinMain(GetModuleHandleW(nullptr), nullptr, buffer.data(), SW_HIDE);
 }
 

@@ -235,16 +235,24 @@ def notification_queue(rng, now):
     def user(rng):
         if rng.random() < 0.5:
             return None
-        return {"title": rng.choice([None, "Dentist", "Wecker"]), "text": rng.choice([None, "", "at 9:30", "Ring"]),
+        return {"title": rng.choice([None, "Dentist", "Wecker"]),
+                "text": rng.choice([None, "", "at 9:30", "Ring", "Café à l'Étoile", "Ñandú"]),
                 "sound": rng.choice([None, "\\Windows\\alarm1.wav"]), "flags": rng.choice([0, 1, 5])}
+
+    def recase(text):
+        # Letters whose two cases every case table pairs alike (Latin-1's among them).
+        return "".join(c.swapcase() if c.isascii() or c in "éÉüÜñÑåÅøØ" else c for c in text) if text else text
 
     queue = []
     for _ in range(rng.randint(0, 8)):
         roll = rng.random()
-        if roll < 0.2 and queue:
-            copy = dict(rng.choice(queue[-2:]))  # a neighbour's duplicate, its arguments' case changed
-            if copy["arguments"] and rng.random() < 0.5:
-                copy["arguments"] = copy["arguments"].swapcase()
+        if roll < 0.25 and queue:
+            copy = dict(rng.choice(queue[-2:]))  # a neighbour's duplicate in another case
+            for field in ("application", "arguments"):
+                if rng.random() < 0.5:
+                    copy[field] = recase(copy[field])
+            if copy["user"] and rng.random() < 0.5:
+                copy["user"] = dict(copy["user"], text=recase(copy["user"]["text"]))
             queue.append(copy)
         elif roll < 0.55:
             offset = rng.choice([(-3, 0), (0, -25), (0, 2), (2, 0), (20, 0), (400, 0)])
@@ -252,16 +260,16 @@ def notification_queue(rng, now):
             if rng.random() < 0.15:  # a year past what the cleanup keeps, or just within it
                 when = (now.year + rng.choice([2, 3]),) + when[1:]
                 when = (when[0], when[1], 0, min(when[3], 28)) + when[4:]
-            application = rng.choice(["\\Windows\\calnot.exe", "\\Windows\\clock.exe", None,
+            application = rng.choice(["\\Windows\\calnot.exe", "\\Windows\\Ärzte.exe", None,
                                       "\\\\.\\Notifications\\NamedEvents\\SCRIPT:backup",
                                       DEFAULT_INSTALL + "\\Quillex.exe"])
-            arguments = rng.choice([None, "", "AppRunAtTime", "-auto", "-AUTO"])
+            arguments = rng.choice([None, "", "AppRunAtTime", "-auto", "-AUTO", "Übung Nº 5"])
             queue.append(notification(rng.choice([2, 2, 4, 3]), 0, application, arguments, when, user(rng)))
         elif roll < 0.9:
-            application = rng.choice(["\\Windows\\repllog.exe", "connmgr.exe", "CONNMGR.EXE",
+            application = rng.choice(["\\Windows\\repllog.exe", "\\Windows\\Överföring.exe", "CONNMGR.EXE",
                                       "\\Windows\\connmgr.exe", "\\Windows\\sstimechange.exe",
                                       "\\Windows\\SSTimeChange.exe", None, ""])
-            arguments = rng.choice(["AppRunAtRs232Detect", "AppRunAfterTimeChange", "", None])
+            arguments = rng.choice(["AppRunAtRs232Detect", "AppRunAfterTimeChange", "Ålesund", "", None])
             queue.append(notification(1, rng.choice([1, 2, 9, 11]), application, arguments, None, None))
         else:
             queue.append(notification(rng.choice([0, 9]), 3, "\\Windows\\odd.exe", "x", start(1), user(rng)))
@@ -400,10 +408,15 @@ def host_path(root, device_path):
 
 
 def file_content(path, size):
-    """Small files get text of their own; a log gets lines in the log's own format."""
+    """Small files get text of their own; a log gets whole lines in the log's own format,
+    the first one long enough to make up the size."""
     if path.endswith("Quillex.log"):
         line = b"01/01 00:00:00 ->old entry\r\n"
-        return (line * (size // len(line) + 1))[:size]
+        if size < len(line):
+            return b"x" * size
+        count = size // len(line)
+        padding = size - count * len(line)
+        return line[:-2] + b"." * padding + b"\r\n" + line * (count - 1)
     seed = path.encode("utf-8")
     return (seed * (size // max(len(seed), 1) + 1))[:size]
 
@@ -503,7 +516,8 @@ def read_logs(root):
             full = os.path.join(folder, name)
             with open(full, "rb") as log:
                 lines = log.read().decode("latin-1").split("\r\n")
-            stamp = re.compile(r"\d\d/\d\d \d\d:\d\d:\d\d ->")
+            stamp = re.compile(r"^\d\d/\d\d \d\d:\d\d:\d\d ->")
+            # A stamp further on in a line belongs to the text: a notification's start.
             logs["\\" + os.path.relpath(full, root).replace(os.sep, "\\")] = [stamp.sub("", line) for line in lines]
     return logs
 
