@@ -1,9 +1,10 @@
 // The differential check's runner on the desktop: the program and the port in one process,
-// driven by commands on standard input, one a line (UTF-8; the command word ends at a space
-// or a tab, and a value's fields are separated by tabs), so
-// that many scenarios need one start of Wine. The device's "\" is the root of the current
-// drive; scripts/wine_check.py points that drive at each scenario's folder in turn.
-// Started as "quillex-check FOLDER", it first makes FOLDER (such as Q:\) the current one.
+// driven by commands on standard input, so that many scenarios need one start of Wine.
+// Commands come one a line in UTF-8; the command word ends at a space or a tab, and the
+// fields of a value or an entry are separated by tabs. The device's "\" is the root of the
+// current drive: started as "quillex-check FOLDER", the runner first makes FOLDER (such as
+// Q:\) the current one, and port/win32/check/wine_check.py points that drive at each
+// scenario's folder in turn.
 //
 //   reset                        forgets the last scenario: the keys below, the queue, the
 //                                call record and the held files

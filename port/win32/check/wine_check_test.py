@@ -13,7 +13,9 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import wine_check  # noqa: E402
+import outcomes  # noqa: E402
+import scenarios  # noqa: E402
+import sides  # noqa: E402
 
 QUILLEX, DEVICE_TOOL = None, None
 NOW = datetime.datetime(2026, 12, 7, 10, 0, 0)
@@ -22,7 +24,7 @@ NOW = datetime.datetime(2026, 12, 7, 10, 0, 0)
 class ThroughTheTools(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="wine-check-test-")
-        self.scenarios = wine_check.generate(7, 36, NOW)
+        self.scenarios = scenarios.generate(7, 36, NOW)
 
     def tearDown(self):
         shutil.rmtree(self.folder, ignore_errors=True)
@@ -41,11 +43,11 @@ class ThroughTheTools(unittest.TestCase):
         device = self.device("registry")
         for scenario in self.scenarios:
             with self.subTest(scenario=scenario.number):
-                self.tool(device, "reg", "import", "-", stdin=wine_check.registry_file(scenario).encode("utf-8"))
-                exported = wine_check.parse_registry_file(self.tool(device, "reg", "export"))
+                self.tool(device, "reg", "import", "-", stdin=sides.registry_file(scenario).encode("utf-8"))
+                exported = outcomes.parse_registry_file(self.tool(device, "reg", "export"))
                 expected = {key.lower(): [(name, kind, data.hex()) for name, kind, data in values]
                             for key, values in scenario.registry.items() if values is not None}
-                self.assertEqual(expected, wine_check.watched_only(exported))
+                self.assertEqual(expected, outcomes.watched_only(exported))
 
     def test_generated_queues_come_back_as_written_and_as_the_runner_reads_them(self):
         for scenario in self.scenarios:
@@ -53,31 +55,31 @@ class ThroughTheTools(unittest.TestCase):
                 continue
             with self.subTest(scenario=scenario.number):
                 device = self.device(f"queue{scenario.number}")
-                queue = json.dumps([wine_check.entry_json(entry) for entry in scenario.queue])
+                queue = json.dumps([scenarios.entry_json(entry) for entry in scenario.queue])
                 self.tool(device, "notify", "import", "-", stdin=queue.encode("utf-8"))
-                listed = wine_check.emulated_queue(self.tool(device, "notify", "list", "--json"))
+                listed = outcomes.emulated_queue(self.tool(device, "notify", "list", "--json"))
                 # The runner's lines carry the same entries.
-                from_runner = [wine_check.runner_entry(wine_check.runner_notification(entry)[len("notification "):])
+                from_runner = [sides.runner_entry(sides.runner_notification(entry)[len("notification "):])
                                for entry in scenario.queue]
                 self.assertEqual(from_runner, listed)
                 self.assertEqual(len(scenario.queue), len(listed))
 
     def test_screen_figures_and_trees_read_as_laid_out(self):
         device = self.device("screen")
-        scenario = wine_check.Scenario(1)
+        scenario = scenarios.Scenario(1)
         scenario.folders = [r"\Temp\sub", r"\Temp\sub\deeper", r"\Windows\AvantGo"]
         scenario.files = {r"\Temp\a.txt": (2048, False), r"\Temp\sub\b.txt": (512, True),
                           r"\Temp\sub\deeper\c.txt": (999, False), r"\Temp\.hidden": (0, False),
                           r"\Windows\AvantGo\big.bin": (3 * 1024 * 1024 + 77, False)}
-        wine_check.lay_out(os.path.join(device, "fs"), scenario)
-        tree = wine_check.read_tree(os.path.join(device, "fs"))
+        sides.lay_out(os.path.join(device, "fs"), scenario)
+        tree = outcomes.read_tree(os.path.join(device, "fs"))
         self.assertEqual(("file", 512, True, False), tree[r"\Temp\sub\b.txt"])
         self.assertEqual(("file", 0, False, True), tree[r"\Temp\.hidden"])
         self.assertEqual(("folder", 0, False, False), tree[r"\Temp\sub\deeper"])
 
         shown = subprocess.run([QUILLEX, "--device", device, "--screen", "script"], input=b"dump\n",
                                capture_output=True)
-        screens = wine_check.parse_screens(shown.stdout.decode("utf-8"))
+        screens = outcomes.parse_screens(shown.stdout.decode("utf-8"))
         self.assertEqual([["0", "2.5 KB", "0.0 KB", "0.0 KB", "3.0 MB"]], screens)
         # Texts wider than their control are compared as far as the screen shows them.
         cases = [
@@ -91,7 +93,7 @@ class ThroughTheTools(unittest.TestCase):
         ]
         for shown_figures, texts, same in cases:
             with self.subTest(shown=shown_figures, texts=texts):
-                self.assertEqual(same, wine_check.same_figures(shown_figures, texts))
+                self.assertEqual(same, outcomes.same_figures(shown_figures, texts))
 
 
 if __name__ == "__main__":
