@@ -34,7 +34,8 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showCommand);
 
 // ---------------------------------------------------------------- adapted calls
-// Each keeps the handheld's contract on the desktop (port/win32/registry.cpp, processes.cpp).
+// Each keeps the handheld's contract on the desktop (port/win32/registry.cpp, processes.cpp,
+// strings.cpp).
 
 // The handheld ignores the access mask, so the program asks for none (0); the desktop
 // would grant a handle with no rights at all. 0 asks for reading and writing, or reading
