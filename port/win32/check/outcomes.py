@@ -88,12 +88,14 @@ def watched_only(keys):
 
 
 def parse_screens(text):
-    """The figures of each screen written by the script screen."""
+    """The figures of each screen written by the script screen: a screen begins with a row
+    of "=", a figure stands between its label and its check box (which a ">" marks when it
+    has the focus)."""
     screens = []
-    for screen in text.split("=" * 40 + "\n")[1:]:
+    for screen in re.split(r"(?m)^=+\n", text)[1:]:
         figures = {}
         for line in screen.split("\n"):
-            match = re.match(r"^(Notifications|Temp files|IE Cache|IE History|AvantGo Cache):\s+(.*?)\s*\[.\]\s*$",
+            match = re.match(r"^\s*(Notifications|Temp files|IE Cache|IE History|AvantGo Cache):\s+(.*?)\s*>?\[.\]\s*$",
                              line)
             if match:
                 figures[match.group(1)] = match.group(2)
@@ -191,17 +193,18 @@ def compare(scenario, emulated, desktop):
     return differences
 
 
-# How many characters of each figure the device screen has room for: its control's width
+# How many characters of each figure even a narrow device screen shows: its control's width
 # in dialog units (23 for the count, 28 for the sizes) over 4 units a character cell.
 FIGURE_CELLS = [5, 7, 7, 7, 7]
 
 
 def same_figures(shown, texts):
-    """Whether the figures the emulation's screen shows are the texts of Wine's controls, as
-    far as the screen has room for them."""
+    """Whether the figures the emulation's screen shows are the texts of Wine's controls: the
+    whole text, or as much of it as the screen has room for."""
     if shown is None or texts is None:
         return shown == texts
-    return len(shown) == len(texts) and all(a == b[:cells].rstrip() for a, b, cells in zip(shown, texts, FIGURE_CELLS))
+    return len(shown) == len(texts) and all(
+        b.startswith(a) and len(a) >= len(b[:cells].rstrip()) for a, b, cells in zip(shown, texts, FIGURE_CELLS))
 
 
 def describe_entry(entry):
