@@ -4,6 +4,9 @@
 
 namespace {
 
+// The shell's restart entry point, found in "aygshell.dll" as "ExitWindowsEx".
+typedef BOOL(WINAPI* ExitWindowsExProc)(UINT flags, DWORD reserved);
+
 // Asks the device to restart. The shell's request (platform 5 and later) returns and the
 // run goes on; the kernel's reset (older platforms) ends this process inside the call.
 // RETURNS 1 when the next automatic run was registered before the reset.
@@ -14,8 +17,11 @@ int softReset(void) {
     if (version.dwMajorVersion >= 5) {
         HMODULE shell = LoadLibraryW(TEXT("aygshell.dll"));
         if (shell) {
+            // An entry point comes untyped; the cast goes through the type that stands for
+            // any function, so that no compiler takes it for a mistaken conversion.
+            FARPROC found = GetProcAddressW(shell, TEXT("ExitWindowsEx"));
             ExitWindowsExProc exitWindows =
-                reinterpret_cast<ExitWindowsExProc>(GetProcAddressW(shell, TEXT("ExitWindowsEx")));
+                reinterpret_cast<ExitWindowsExProc>(reinterpret_cast<void (*)(void)>(found));
             if (exitWindows) exitWindows(EWX_REBOOT, 0);
             FreeLibrary(shell);
         }

@@ -54,7 +54,7 @@ int initInstance(HINSTANCE instance, int showCommand);
 // Registers the main window's class under `className`.
 void registerWindowClass(HINSTANCE instance, const WCHAR* className);
 
-LRESULT mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The soft-key bar of menu-bar resource `menuBarId` for `parent`, or null when the shell
 // refuses.
@@ -64,7 +64,7 @@ HWND createMenuBar(HWND parent, int menuBarId);
 
 // The full-screen main dialog: five figures with their check boxes, the Cleanup soft key
 // and the Tools menu. Its OK, Exit and Cancel end the program.
-INT_PTR mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Writes the five figures of the main dialog, each as soon as it is measured: the number
 // of notifications the platform holds, then the temporary files, browser cache, browser
@@ -76,7 +76,7 @@ void updateSizes(HWND dialog);
 void runCleanup(HWND dialog);
 
 // The About box: closes only with its caption's OK.
-INT_PTR aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // ---------------------------------------------------------------- ui/autostart.cpp
 
@@ -88,7 +88,7 @@ extern HBRUSH lightBrush;
 
 // The Auto-start settings: weekday cells, time picker, six action boxes. There is no
 // Cancel; OK saves the settings to the registry and closes.
-INT_PTR autoStartDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK autoStartDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // ---------------------------------------------------------------- ui/conversions.cpp
 

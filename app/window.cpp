@@ -71,7 +71,7 @@ int runWindowMode(HINSTANCE instance, int showCommand) {
     return static_cast<int>(message.wParam);
 }
 
-LRESULT mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_DESTROY:
         DestroyWindow(menuBar);

@@ -2,7 +2,7 @@
 // else runs the actions it names and ends without a window.
 #include "app/quillex.h"
 
-int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showCommand) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showCommand) {
     (void)previousInstance;
     if (!commandLine || !commandLine[0]) return runWindowMode(instance, showCommand);
 

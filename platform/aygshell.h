@@ -1,11 +1,8 @@
 // The handheld shell: full-screen dialogs with an OK button in the title bar, the soft-key
 // menu bar at the bottom of the screen, and the shell's bookkeeping of activation and of
-// the input panel.
+// the input panel. Only the handheld has this library: the header includes nothing and
+// expects the base families (wintypes.h, winuser.h, wingdi.h) to be declared first.
 #pragma once
-
-#include "wingdi.h"
-#include "wintypes.h"
-#include "winuser.h"
 
 typedef struct tagSHINITDLGINFO {
     DWORD dwMask;  // SHIDIM_FLAGS: dwFlags is valid
@@ -24,7 +21,7 @@ typedef struct tagSHINITDLGINFO {
 // screen between the title bar and the menu bar, SHIDIF_SIPDOWN lowers the input panel.
 // RETURNS non-zero; 0 for a null record (ERROR_INVALID_PARAMETER) or a dialog that is not a
 // window (ERROR_INVALID_WINDOW_HANDLE).
-BOOL SHInitDialog(PSHINITDLGINFO info);
+BOOL WINAPI SHInitDialog(PSHINITDLGINFO info);
 
 typedef struct tagSHMENUBARINFO {
     DWORD cbSize;
@@ -38,12 +35,8 @@ typedef struct tagSHMENUBARINFO {
     COLORREF clrBk;
 } SHMENUBARINFO, *PSHMENUBARINFO;
 
-// Menu-bar data: an image of none, a button without a pop-up.
-#define I_IMAGENONE (-2)
+// Menu-bar data: a button without a pop-up (its image and styles are commctrl.h's).
 #define NOMENU 0xFFFF
-#define TBSTATE_ENABLED 0x04
-#define TBSTYLE_DROPDOWN 0x08
-#define TBSTYLE_AUTOSIZE 0x10
 
 // Creates the soft-key bar of `info->hwndParent` from the menu-bar data `nToolBarId` of
 // `hInstRes`: one button a listed button, labelled with its string. A button without a
@@ -52,7 +45,7 @@ typedef struct tagSHMENUBARINFO {
 // their ids (lParam 0). The bar goes with its parent.
 // RETURNS non-zero with the bar in hwndMB; 0 with hwndMB null for a null record or parent
 // (ERROR_INVALID_PARAMETER) or missing or unreadable resources (ERROR_RESOURCE_NAME_NOT_FOUND).
-BOOL SHCreateMenuBar(SHMENUBARINFO* info);
+BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* info);
 
 typedef struct tagSHACTIVATEINFO {
     DWORD cbSize;
@@ -69,9 +62,9 @@ typedef struct tagSHACTIVATEINFO {
 // The shell's part of WM_ACTIVATE: on deactivation it notes the focus and whether the input
 // panel was up; on activation it raises or lowers the panel as it was. fActive follows
 // the window. RETURNS non-zero; 0 for a null record (ERROR_INVALID_PARAMETER).
-BOOL SHHandleWMActivate(HWND window, WPARAM wParam, LPARAM lParam, SHACTIVATEINFO* info, DWORD flags);
+BOOL WINAPI SHHandleWMActivate(HWND window, WPARAM wParam, LPARAM lParam, SHACTIVATEINFO* info, DWORD flags);
 
 // The shell's part of WM_SETTINGCHANGE: SPI_SETSIPINFO records in fSipUp whether the input
 // panel is up (when the window is active). RETURNS non-zero; 0 for a null record
 // (ERROR_INVALID_PARAMETER).
-BOOL SHHandleWMSettingChange(HWND window, WPARAM wParam, LPARAM lParam, SHACTIVATEINFO* info);
+BOOL WINAPI SHHandleWMSettingChange(HWND window, WPARAM wParam, LPARAM lParam, SHACTIVATEINFO* info);

@@ -13,10 +13,17 @@ typedef struct tagINITCOMMONCONTROLSEX {
 
 #define ICC_DATE_CLASSES 0x00000100
 
+// Tool-bar buttons, as the soft-key bar's data describes them: an image of none, the
+// enabled state, a button with a pop-up, a button sized to its label.
+#define I_IMAGENONE (-2)
+#define TBSTATE_ENABLED 0x04
+#define TBSTYLE_DROPDOWN 0x08
+#define TBSTYLE_AUTOSIZE 0x10
+
 // Registers the classes `init->dwICC` names; of them this device has the date classes,
 // which register the date-and-time picker class DATETIMEPICK_CLASSW. Harmless to repeat.
 // RETURNS non-zero; 0 for a null record or a wrong dwSize (ERROR_INVALID_PARAMETER).
-BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
+BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
 
 #define DATETIMEPICK_CLASSW TEXT("SysDateTimePick32")
 

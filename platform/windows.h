@@ -1,5 +1,7 @@
 // Everything the program may call of the device platform. The program includes this
-// header (or one family of it) and the C++ standard library, nothing else.
+// header (or one family of it) and the C++ standard library, nothing else. The families up
+// to winnls.h are shared with desktop Win32; the last three are the handheld's own, which
+// a desktop build takes from here on top of its own system headers.
 #pragma once
 
 #include "wintypes.h"
@@ -7,16 +9,18 @@
 #include "wintime.h"
 #include "winfile.h"
 #include "winreg.h"
-#include "winnotify.h"
 #include "winmem.h"
 #include "winproc.h"
 #include "winuser.h"
 #include "winres.h"
 #include "wingdi.h"
 #include "commctrl.h"
-#include "aygshell.h"
 #include "winnls.h"
+
+#include "winnotify.h"
+#include "aygshell.h"
+#include "handheld.h"
 
 // The program's entry point, called by the platform's start-up code with the command
 // line that follows the program's name. Its result is the process exit code.
-int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showCommand);
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showCommand);

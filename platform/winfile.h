@@ -51,41 +51,41 @@ typedef struct _WIN32_FIND_DATAW {
 // for write access to a read-only file, ERROR_SHARING_VIOLATION when the file's
 // other handles and this request do not admit each other.
 // NOTES: OPEN_ALWAYS sets the last error to ERROR_ALREADY_EXISTS when the file existed.
-HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                   DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
+HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                          DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
 
 // RETURNS non-zero with *bytesRead set (0 at the end of the file); 0 on failure.
-BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPVOID overlapped);
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPVOID overlapped);
 
 // Writes at the file pointer and advances it.
 // RETURNS non-zero with *bytesWritten set; 0 on failure (no write access, storage full).
-BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPVOID overlapped);
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPVOID overlapped);
 
 // RETURNS the low 32 bits of the size, the high ones in *sizeHigh when it is given;
 // INVALID_FILE_SIZE on failure.
-DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+DWORD WINAPI GetFileSize(HANDLE file, LPDWORD sizeHigh);
 
 // Moves the file pointer. RETURNS the new position's low 32 bits, or
 // INVALID_SET_FILE_POINTER on failure.
-DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD moveMethod);
+DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD moveMethod);
 
 // Puts the file's data on storage. RETURNS non-zero on success.
-BOOL FlushFileBuffers(HANDLE file);
+BOOL WINAPI FlushFileBuffers(HANDLE file);
 
 // Deletes a file. Fails without effect (RETURNS 0) for a folder, a read-only file,
 // a file that any handle holds open, or a missing file.
-BOOL DeleteFileW(LPCWSTR path);
+BOOL WINAPI DeleteFileW(LPCWSTR path);
 
 // Creates one folder. RETURNS 0 when it exists already or its parent is missing.
-BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security);
+BOOL WINAPI CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security);
 
 // Removes an empty folder. Fails without effect (RETURNS 0) for a folder that holds
 // anything, for a file, and for a missing path.
-BOOL RemoveDirectoryW(LPCWSTR path);
+BOOL WINAPI RemoveDirectoryW(LPCWSTR path);
 
 // RETURNS the attributes of what lies at `path`, or INVALID_FILE_ATTRIBUTES when
 // nothing does.
-DWORD GetFileAttributesW(LPCWSTR path);
+DWORD WINAPI GetFileAttributesW(LPCWSTR path);
 
 // Starts listing the folder part of `pattern` ("\Temp\*"; the last component may use
 // '*' and '?', matched ignoring case). Entries come one by one; "." and ".." never
@@ -93,13 +93,13 @@ DWORD GetFileAttributesW(LPCWSTR path);
 // folders only. Deleting entries while listing does not disturb the listing.
 // RETURNS a search handle with the first entry in *data, or INVALID_HANDLE_VALUE when
 // the folder is missing, unreadable or holds no matching entry.
-HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data);
+HANDLE WINAPI FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data);
 
 // RETURNS non-zero with the next entry in *data; 0 when none is left
 // (last error ERROR_NO_MORE_FILES).
-BOOL FindNextFileW(HANDLE search, LPWIN32_FIND_DATAW data);
+BOOL WINAPI FindNextFileW(HANDLE search, LPWIN32_FIND_DATAW data);
 
 // Ends a search. RETURNS non-zero on success.
-BOOL FindClose(HANDLE search);
+BOOL WINAPI FindClose(HANDLE search);
 
 #define ERROR_NO_MORE_FILES 18L

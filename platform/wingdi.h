@@ -35,30 +35,30 @@ typedef void* HGDIOBJ;
 #define IDC_WAIT MAKEINTRESOURCEW(32514)
 
 // RETURNS a new brush of `colour`, or null (ERROR_NOT_ENOUGH_MEMORY).
-HBRUSH CreateSolidBrush(COLORREF colour);
+HBRUSH WINAPI CreateSolidBrush(COLORREF colour);
 
 // RETURNS the stock object `index` (the same handle every time; deleting it does nothing),
 // or null for an unknown index.
-HGDIOBJ GetStockObject(int index);
+HGDIOBJ WINAPI GetStockObject(int index);
 
 // Deletes a brush made by CreateSolidBrush. RETURNS non-zero for a brush or a stock
 // object; 0 for anything else (ERROR_INVALID_HANDLE).
-BOOL DeleteObject(HGDIOBJ object);
+BOOL WINAPI DeleteObject(HGDIOBJ object);
 
 // Fills `rect` of the context's window with the brush's colour.
 // RETURNS non-zero; 0 for a bad context, rectangle or brush.
-int FillRect(HDC context, const RECT* rect, HBRUSH brush);
+int WINAPI FillRect(HDC context, const RECT* rect, HBRUSH brush);
 
 // RETURNS the previous background mode (OPAQUE at first); 0 for a bad context or mode.
-int SetBkMode(HDC context, int mode);
+int WINAPI SetBkMode(HDC context, int mode);
 
 // RETURNS the previous text colour (black at first); CLR_INVALID for a bad context.
-COLORREF SetTextColor(HDC context, COLORREF colour);
+COLORREF WINAPI SetTextColor(HDC context, COLORREF colour);
 
 // With a null instance: the system cursor IDC_ARROW or IDC_WAIT. RETURNS its handle (the
 // same every time), or null for any other (ERROR_RESOURCE_NAME_NOT_FOUND: this device has
 // no cursors of its own or of the program).
-HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);
+HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name);
 
 // Makes `cursor` the cursor shown (null: none). RETURNS the previous cursor.
-HCURSOR SetCursor(HCURSOR cursor);
+HCURSOR WINAPI SetCursor(HCURSOR cursor);

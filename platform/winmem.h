@@ -11,7 +11,7 @@ typedef void* HLOCAL;
 
 // RETURNS `bytes` bytes (zero-filled with LMEM_ZEROINIT), or null when the heap cannot
 // provide them (last error ERROR_NOT_ENOUGH_MEMORY).
-HLOCAL LocalAlloc(UINT flags, size_t bytes);
+HLOCAL WINAPI LocalAlloc(UINT flags, size_t bytes);
 
 // Releases a block from LocalAlloc; null is allowed. RETURNS null on success.
-HLOCAL LocalFree(HLOCAL block);
+HLOCAL WINAPI LocalFree(HLOCAL block);

@@ -17,4 +17,4 @@ typedef DWORD LCTYPE;
 // RETURNS the characters written including the terminator (with dataChars 0: the number
 // needed); 0 for an unknown locale or type (ERROR_INVALID_PARAMETER) or a buffer too small
 // (ERROR_INSUFFICIENT_BUFFER).
-int GetLocaleInfoW(LCID locale, LCTYPE type, LPWSTR data, int dataChars);
+int WINAPI GetLocaleInfoW(LCID locale, LCTYPE type, LPWSTR data, int dataChars);

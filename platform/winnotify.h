@@ -1,11 +1,9 @@
 // The notification database: the queue of alarms, timed program starts and
 // event-triggered program starts. A record read from it is one contiguous buffer: the
 // header, then the trigger, the user-notification part and every string, with each
-// pointer leading inside the buffer or null.
+// pointer leading inside the buffer or null. Only the handheld has this database: the
+// header includes nothing and expects the base families (wintypes.h, wintime.h) first.
 #pragma once
-
-#include "wintypes.h"
-#include "wintime.h"
 
 // Trigger types (dwType).
 #define CNT_EVENT 1
@@ -43,7 +41,7 @@ typedef struct UserNotificationInfoHeader {
 // With handles null and capacity 0: RETURNS non-zero with *needed = the number of entries.
 // With an array: RETURNS non-zero, the array filled with up to `capacity` handles and
 // *needed = the number delivered (never more than capacity).
-BOOL CeGetUserNotificationHandles(HANDLE* handles, DWORD capacity, LPDWORD needed);
+BOOL WINAPI CeGetUserNotificationHandles(HANDLE* handles, DWORD capacity, LPDWORD needed);
 
 // Reads one entry's record.
 // With a buffer of at least the record's size: RETURNS non-zero, the record in the
@@ -51,13 +49,14 @@ BOOL CeGetUserNotificationHandles(HANDLE* handles, DWORD capacity, LPDWORD neede
 // With a smaller or no buffer: RETURNS 0 (ERROR_INSUFFICIENT_BUFFER) with *needed = the
 // record's size, the buffer untouched. For a handle that names no entry: RETURNS 0
 // (ERROR_INVALID_HANDLE) with *needed = 0.
-BOOL CeGetUserNotification(HANDLE notification, DWORD bufferSize, LPDWORD needed, LPBYTE buffer);
+BOOL WINAPI CeGetUserNotification(HANDLE notification, DWORD bufferSize, LPDWORD needed, LPBYTE buffer);
 
 // Removes an entry. RETURNS non-zero when it existed.
-BOOL CeClearUserNotification(HANDLE notification);
+BOOL WINAPI CeClearUserNotification(HANDLE notification);
 
 // With notification 0: adds an entry with the trigger and, when given, the
 // user-notification part, behind every existing entry. With a handle: replaces that
 // entry in place. RETURNS the entry's handle, which the caller may pass to CloseHandle;
 // null on failure. A handle is a non-zero 32-bit value that the device never reuses.
-HANDLE CeSetUserNotificationEx(HANDLE notification, CE_NOTIFICATION_TRIGGER* trigger, CE_USER_NOTIFICATION* user);
+HANDLE WINAPI CeSetUserNotificationEx(HANDLE notification, CE_NOTIFICATION_TRIGGER* trigger,
+                                      CE_USER_NOTIFICATION* user);

@@ -34,13 +34,13 @@ typedef DWORD REGSAM;
 // `subKey` null or empty opens `key` itself again.
 // RETURNS ERROR_SUCCESS with *result set; ERROR_FILE_NOT_FOUND when a key on the way
 // is missing; ERROR_INVALID_HANDLE for a key that is not open.
-LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access, PHKEY result);
+LONG WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access, PHKEY result);
 
 // Opens `subKey`, creating it and every missing key on the way.
 // RETURNS ERROR_SUCCESS with *result set and *disposition (when given) telling
 // REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY.
-LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options,
-                     REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition);
+LONG WINAPI RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options,
+                            REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition);
 
 // Reads a value (null or empty name: the key's default value).
 // With data null and *dataSize given: RETURNS ERROR_SUCCESS with the value's size.
@@ -48,13 +48,13 @@ LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, 
 // was stored without its terminator). A buffer smaller than the value: RETURNS
 // ERROR_MORE_DATA, *dataSize set to the size needed, the buffer untouched.
 // A missing value: ERROR_FILE_NOT_FOUND, nothing touched. *type is set when given.
-LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type,
-                      LPBYTE data, LPDWORD dataSize);
+LONG WINAPI RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type,
+                             LPBYTE data, LPDWORD dataSize);
 
 // Creates or replaces a value with `dataSize` bytes of `data`.
 // RETURNS ERROR_SUCCESS, or ERROR_INVALID_HANDLE for a key that is not open.
-LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type,
-                    const BYTE* data, DWORD dataSize);
+LONG WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type,
+                           const BYTE* data, DWORD dataSize);
 
 // Reads the value at position `index` (positions in creation order).
 // *nameLength is the name buffer's size in characters on entry, the name's length
@@ -62,23 +62,23 @@ LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type,
 // RETURNS ERROR_SUCCESS; ERROR_NO_MORE_ITEMS when no value is at `index`;
 // ERROR_MORE_DATA when the name (with its terminator) or the data do not fit, the
 // buffers then untouched.
-LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength, LPDWORD reserved,
-                   LPDWORD type, LPBYTE data, LPDWORD dataSize);
+LONG WINAPI RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength, LPDWORD reserved,
+                          LPDWORD type, LPBYTE data, LPDWORD dataSize);
 
 // Deletes a value; the values behind it move up one position.
 // RETURNS ERROR_SUCCESS, or ERROR_FILE_NOT_FOUND when there is no such value.
-LONG RegDeleteValueW(HKEY key, LPCWSTR valueName);
+LONG WINAPI RegDeleteValueW(HKEY key, LPCWSTR valueName);
 
 // Deletes a key that has no sub-keys, with its values.
 // RETURNS ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, or ERROR_ACCESS_DENIED when it has sub-keys.
-LONG RegDeleteKeyW(HKEY key, LPCWSTR subKey);
+LONG WINAPI RegDeleteKeyW(HKEY key, LPCWSTR subKey);
 
 // Reads the name of the sub-key at `index`; *nameLength as in RegEnumValueW.
-LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength, LPDWORD reserved,
-                   LPWSTR keyClass, LPDWORD classLength, FILETIME* lastWriteTime);
+LONG WINAPI RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength, LPDWORD reserved,
+                          LPWSTR keyClass, LPDWORD classLength, FILETIME* lastWriteTime);
 
 // Makes every change to the registry durable before it returns. RETURNS ERROR_SUCCESS.
-LONG RegFlushKey(HKEY key);
+LONG WINAPI RegFlushKey(HKEY key);
 
 // Closes an open key; closing a root is allowed and does nothing.
-LONG RegCloseKey(HKEY key);
+LONG WINAPI RegCloseKey(HKEY key);

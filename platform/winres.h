@@ -55,40 +55,40 @@ typedef struct tagACCEL {
 // not counting the terminator; 0 for an empty or missing string. A string whose block
 // of 16 does not exist leaves the buffer untouched (last error
 // ERROR_RESOURCE_NAME_NOT_FOUND); a missing string of an existing block reads as empty.
-int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferChars);
+int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferChars);
 
 // RETURNS the icon group `name` (all its images; the screen picks the size it draws),
 // or null (ERROR_RESOURCE_NAME_NOT_FOUND). The icon belongs to the module: it is the
 // same handle at every call and is never destroyed. A null instance asks for the
 // system's own icons, of which this device has none.
-HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
+HICON WINAPI LoadIconW(HINSTANCE instance, LPCWSTR name);
 
 // RETURNS bitmap `name`, or null (ERROR_RESOURCE_NAME_NOT_FOUND). As icons, it belongs
 // to the module; deleting it has no effect.
-HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name);
+HBITMAP WINAPI LoadBitmapW(HINSTANCE instance, LPCWSTR name);
 
 // RETURNS accelerator table `name`, or null (ERROR_RESOURCE_NAME_NOT_FOUND). The same
 // table gives the same handle; it lives as long as the process.
-HACCEL LoadAcceleratorsW(HINSTANCE instance, LPCWSTR name);
+HACCEL WINAPI LoadAcceleratorsW(HINSTANCE instance, LPCWSTR name);
 
 // Turns a key message that an entry of `table` names (with exactly its Ctrl, Shift and Alt
 // state for a virtual-key entry) into WM_COMMAND for `window`, wParam MAKEWPARAM(command, 1),
 // sent at once. RETURNS non-zero when it did; 0 for any other message.
-int TranslateAcceleratorW(HWND window, HACCEL table, LPMSG message);
+int WINAPI TranslateAcceleratorW(HWND window, HACCEL table, LPMSG message);
 
 // Finds the resource of `type` named `name`; both are MAKEINTRESOURCEW numbers or
 // strings (matched ignoring case; "#102" stands for the number 102).
 // RETURNS its handle, or null with ERROR_RESOURCE_TYPE_NOT_FOUND when the module holds
 // nothing of that type, ERROR_RESOURCE_NAME_NOT_FOUND when not that name.
-HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
+HRSRC WINAPI FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
 
 // RETURNS the data of a found resource (its bytes, laid out as the platform stores
 // them, little-endian and 4-byte aligned), or null for an unknown handle
 // (ERROR_INVALID_HANDLE). Nothing needs to be freed.
-HGLOBAL LoadResource(HMODULE module, HRSRC resource);
+HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC resource);
 
 // RETURNS a pointer to the bytes of loaded data: `data` itself; null for null.
-LPVOID LockResource(HGLOBAL data);
+LPVOID WINAPI LockResource(HGLOBAL data);
 
 // RETURNS the size in bytes of a found resource; 0 for an unknown handle.
-DWORD SizeofResource(HMODULE module, HRSRC resource);
+DWORD WINAPI SizeofResource(HMODULE module, HRSRC resource);

@@ -43,6 +43,12 @@ typedef struct _SECURITY_ATTRIBUTES {
     BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
+// Calling conventions of the platform's functions and of the procedures it calls back.
+// The handheld's processors have one convention, so both are empty here; a 32-bit desktop
+// build gives them their meaning.
+#define WINAPI
+#define CALLBACK
+
 #define TRUE 1
 #define FALSE 0
 #define MAX_PATH 260
@@ -80,10 +86,10 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define ERROR_PROC_NOT_FOUND 127L
 
 // The calling thread's last error, set by the operations that document it.
-DWORD GetLastError(void);
-void SetLastError(DWORD error);
+DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD error);
 
 // Closes any handle the platform handed out (files, notifications, processes).
 // RETURNS non-zero on success; 0 for a handle that is not open (last error
 // ERROR_INVALID_HANDLE).
-BOOL CloseHandle(HANDLE handle);
+BOOL WINAPI CloseHandle(HANDLE handle);

@@ -12,7 +12,7 @@ typedef struct HBRUSH__* HBRUSH;
 typedef struct HMENU__* HMENU;
 typedef WORD ATOM;
 
-typedef LRESULT (*WNDPROC)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+typedef LRESULT(CALLBACK* WNDPROC)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 typedef struct tagPOINT {
     LONG x;
@@ -168,11 +168,11 @@ typedef struct tagCREATESTRUCTW {
 // Registers a window class of this process; names match ignoring case.
 // RETURNS a non-zero atom; 0 when the class exists already (ERROR_CLASS_ALREADY_EXISTS),
 // or the name or procedure is missing (ERROR_INVALID_PARAMETER).
-ATOM RegisterClassW(const WNDCLASSW* windowClass);
+ATOM WINAPI RegisterClassW(const WNDCLASSW* windowClass);
 
 // RETURNS non-zero when the class was removed; 0 when it does not exist
 // (ERROR_CLASS_DOES_NOT_EXIST) or a window of it exists (ERROR_CLASS_HAS_WINDOWS).
-BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance);
+BOOL WINAPI UnregisterClassW(LPCWSTR className, HINSTANCE instance);
 
 // Creates a window. With WS_CHILD, `parent` is its parent and `menu` its id; otherwise it
 // is a top-level window and `parent` (may be null) its owner. CW_USEDEFAULT in x or width
@@ -181,74 +181,74 @@ BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance);
 // call), then, for WS_VISIBLE, WM_SHOWWINDOW; a visible top-level window comes to the front.
 // RETURNS the window, or null: ERROR_CANNOT_FIND_WND_CLASS for an unknown class,
 // ERROR_INVALID_WINDOW_HANDLE for a parent or owner that is not a window of this process.
-HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
-                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID parameter);
+HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
+                            int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID parameter);
 
 // Destroys the window: first the top-level windows it owns (each entirely), then it sends
 // WM_DESTROY to the window and then to its children, parents before children, and only
 // then are they gone. Messages still queued for them are dropped.
 // RETURNS non-zero; 0 for a handle that is not a window of this process
 // (ERROR_INVALID_WINDOW_HANDLE). A window already being destroyed is left to finish.
-BOOL DestroyWindow(HWND window);
+BOOL WINAPI DestroyWindow(HWND window);
 
 // Shows (any command but SW_HIDE) or hides the window, sending WM_SHOWWINDOW when its
 // visibility changes; showing a top-level window (except SW_SHOWNA, SW_SHOWNOACTIVATE)
 // brings it to the front. RETURNS non-zero when the window was visible before.
-BOOL ShowWindow(HWND window, int command);
+BOOL WINAPI ShowWindow(HWND window, int command);
 
 // Sends WM_PAINT at once when the window is visible and has not been painted since it was
 // shown or invalidated. RETURNS non-zero for a window; 0 otherwise.
-BOOL UpdateWindow(HWND window);
+BOOL WINAPI UpdateWindow(HWND window);
 
-BOOL IsWindow(HWND window);
-BOOL IsWindowVisible(HWND window);
+BOOL WINAPI IsWindow(HWND window);
+BOOL WINAPI IsWindowVisible(HWND window);
 // RETURNS non-zero when `window` is a child, grandchild, ... of `parent`.
-BOOL IsChild(HWND parent, HWND window);
+BOOL WINAPI IsChild(HWND parent, HWND window);
 
 // RETURNS the parent of a child window, the owner of a top-level window, or null.
-HWND GetParent(HWND window);
+HWND WINAPI GetParent(HWND window);
 
 // RETURNS the window related as GW_OWNER, GW_CHILD (first child), GW_HWNDNEXT or
 // GW_HWNDPREV (the next or previous sibling: children in creation order, top-level
 // windows of this process front to back); null when there is none.
-HWND GetWindow(HWND window, UINT relation);
+HWND WINAPI GetWindow(HWND window, UINT relation);
 
 // Finds a top-level window of any process of the device whose class name and title match
 // (both ignoring case); a null class or title matches any. Windows of processes that have
 // ended are not found. The newest matching window wins.
 // RETURNS the window, or null. A window of another process is a handle that
 // SetForegroundWindow and IsWindow accept.
-HWND FindWindowW(LPCWSTR className, LPCWSTR windowName);
+HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName);
 
 // Brings a top-level window to the front, with the windows it owns above it. The lowest bit
 // of the handle is ignored. A window of another process is asked to come forward (it
 // does so the next time it looks for input) and the request is recorded in the device's
 // event journal. RETURNS non-zero on success; 0 for a window that no longer exists.
-BOOL SetForegroundWindow(HWND window);
+BOOL WINAPI SetForegroundWindow(HWND window);
 
 // RETURNS the front top-level window of this process, or null.
-HWND GetForegroundWindow(void);
+HWND WINAPI GetForegroundWindow(void);
 
 // Gives the keyboard focus to a window of this process (null: to none), sending
 // WM_KILLFOCUS to the window that loses it and then WM_SETFOCUS to the one that gains it.
 // RETURNS the window that had the focus, or null (also for a window that is not one).
-HWND SetFocus(HWND window);
-HWND GetFocus(void);
+HWND WINAPI SetFocus(HWND window);
+HWND WINAPI GetFocus(void);
 
 // Sets the title through WM_SETTEXT. RETURNS non-zero on success.
-BOOL SetWindowTextW(HWND window, LPCWSTR text);
+BOOL WINAPI SetWindowTextW(HWND window, LPCWSTR text);
 // Copies at most `maxCount` - 1 characters of the title and a terminating zero.
 // RETURNS the characters copied; 0 for an empty title or a bad window.
-int GetWindowTextW(HWND window, LPWSTR text, int maxCount);
+int WINAPI GetWindowTextW(HWND window, LPWSTR text, int maxCount);
 
 // Window fields by GWL_* index, or the LONG at that byte offset of the window's extra
 // bytes (cbWndExtra). The Ptr forms carry full pointers (the procedure, user data).
 // RETURNS the value (Set: the previous value); 0 with ERROR_INVALID_WINDOW_HANDLE or
 // ERROR_INVALID_PARAMETER (an index outside the extra bytes).
-LONG GetWindowLongW(HWND window, int index);
-LONG SetWindowLongW(HWND window, int index, LONG value);
-LONG_PTR GetWindowLongPtrW(HWND window, int index);
-LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value);
+LONG WINAPI GetWindowLongW(HWND window, int index);
+LONG WINAPI SetWindowLongW(HWND window, int index, LONG value);
+LONG_PTR WINAPI GetWindowLongPtrW(HWND window, int index);
+LONG_PTR WINAPI SetWindowLongPtrW(HWND window, int index, LONG_PTR value);
 
 // ---------------------------------------------------------------- messages
 
@@ -256,16 +256,16 @@ LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value);
 // for the thread itself (DispatchMessageW does nothing with it).
 // RETURNS non-zero; 0 for a window that is not one of this process
 // (ERROR_INVALID_WINDOW_HANDLE).
-BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Calls the window's procedure at once and RETURNS its result; 0 for a window that is not
 // one of this process (ERROR_INVALID_WINDOW_HANDLE).
-LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Asks the message loop to end: GetMessageW returns WM_QUIT with `exitCode` in wParam
 // once no posted message is left, before any further input. Nested modal loops end on it
 // and post it again, so it ends every loop in turn.
-void PostQuitMessage(int exitCode);
+void WINAPI PostQuitMessage(int exitCode);
 
 // Takes the next message: posted messages in order, then the quit request, then input.
 // Waits for input when there is none; when the device has no more input, it behaves as if
@@ -273,25 +273,25 @@ void PostQuitMessage(int exitCode);
 // window and its children, `first`..`last` (both 0: any) to those messages.
 // RETURNS 0 for WM_QUIT (its wParam is the exit code), -1 for a bad window or record,
 // otherwise non-zero.
-BOOL GetMessageW(LPMSG message, HWND window, UINT first, UINT last);
+BOOL WINAPI GetMessageW(LPMSG message, HWND window, UINT first, UINT last);
 
 // The state of a key as of the last input message taken from the queue: the high bit
 // (a negative result) when it is down, 0 when it is up.
-SHORT GetKeyState(int virtualKey);
+SHORT WINAPI GetKeyState(int virtualKey);
 
 // Posts WM_CHAR for a WM_KEYDOWN of a key that types a character (letters, digits,
 // Space, Enter, Escape, Tab, Backspace); letters type lower case.
 // RETURNS non-zero when it posted one.
-BOOL TranslateMessage(const MSG* message);
+BOOL WINAPI TranslateMessage(const MSG* message);
 
 // Calls the procedure of the message's window. RETURNS its result; 0 for a thread
 // message or a window that no longer exists.
-LRESULT DispatchMessageW(const MSG* message);
+LRESULT WINAPI DispatchMessageW(const MSG* message);
 
 // The default behaviour: WM_CLOSE destroys the window, WM_SETTEXT / WM_GETTEXT /
 // WM_GETTEXTLENGTH set and read the title, WM_PAINT marks the window painted; every other
 // message is ignored. RETURNS the message's default result (0 where none is defined).
-LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // ---------------------------------------------------------------- dialogs
 
@@ -306,8 +306,6 @@ LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 #define WS_SYSMENU 0x00080000L
 #define WS_EX_CLIENTEDGE 0x00000200L
-// A top-level window with an OK button in the title bar; pressing it sends WM_COMMAND IDOK.
-#define WS_EX_CAPTIONOKBTN 0x80000000L
 
 // Dialog template styles.
 #define DS_SETFONT 0x0040L
@@ -319,7 +317,7 @@ LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 #define DLGC_WANTARROWS 0x0001
 #define DLGC_WANTCHARS 0x0080
 
-typedef INT_PTR (*DLGPROC)(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+typedef INT_PTR(CALLBACK* DLGPROC)(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The fixed head of a dialog template; the menu, class, title, font and the controls follow it.
 #pragma pack(push, 2)
@@ -353,27 +351,27 @@ typedef const DLGTEMPLATEW* LPCDLGTEMPLATEW;
 // not readable (ERROR_INVALID_PARAMETER), the owner is not a window
 // (ERROR_INVALID_WINDOW_HANDLE), or a control's class does not exist
 // (ERROR_CANNOT_FIND_WND_CLASS; the date-and-time picker needs InitCommonControlsEx).
-INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner, DLGPROC procedure,
-                                LPARAM parameter);
+INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner,
+                                       DLGPROC procedure, LPARAM parameter);
 
 // Marks the dialog ended with `result`; its loop returns before the next message.
 // RETURNS non-zero; 0 for a window that is not a running dialog (ERROR_INVALID_WINDOW_HANDLE).
-BOOL EndDialog(HWND dialog, INT_PTR result);
+BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
 
 // RETURNS the dialog's direct child with control id `id` (IDC_STATIC -1 for controls without
 // one), or null.
-HWND GetDlgItem(HWND dialog, int id);
+HWND WINAPI GetDlgItem(HWND dialog, int id);
 // RETURNS the control id of a child window; 0 for a bad window.
-int GetDlgCtrlID(HWND control);
+int WINAPI GetDlgCtrlID(HWND control);
 
 // Fills `rect` with the client area: left and top 0, right and bottom the window's size in
 // pixels. RETURNS non-zero; 0 for a bad window or null rect.
-BOOL GetClientRect(HWND window, LPRECT rect);
+BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
 
 // Marks the window (the whole of it; `rect` is not examined) as needing to be painted again;
 // the next UpdateWindow, or the dialog loop before its next message, paints it.
 // RETURNS non-zero; 0 for a bad window.
-BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase);
+BOOL WINAPI InvalidateRect(HWND window, const RECT* rect, BOOL erase);
 
 // ---------------------------------------------------------------- controls
 

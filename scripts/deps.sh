@@ -12,8 +12,10 @@ build=(cmake ninja-build g++ pkg-config libsqlite3-dev libcli11-dev nlohmann-jso
        unifont)
 # To build and run the tests: GoogleTest, clang and its sanitizer runtime, tmux for the
 # terminal screen's tests, groff to check that the manual pages render cleanly, sqlite3
-# for the stress scripts' integrity checks.
-test=(libgtest-dev libgmock-dev clang libclang-rt-14-dev tmux groff-base sqlite3)
+# for the stress scripts' integrity checks, the mingw-w64 cross compilers for the desktop
+# Win32 build of the program and python3 for its differential check's formats.
+test=(libgtest-dev libgmock-dev clang libclang-rt-14-dev tmux groff-base sqlite3
+      g++-mingw-w64-x86-64 g++-mingw-w64-i686 python3)
 
 packages=("${build[@]}")
 [ "${1:-}" = "--test" ] && packages+=("${test[@]}")

@@ -11,6 +11,7 @@
 #include "device/notifications/notifications.h"
 #include "device/notifications/scheduler.h"
 #include "platform/windows.h"
+#include "platform/winfile.h"
 #include "tools/demo.h"
 #include "tools/notifyjson.h"
 #include "tools/regfile.h"
@@ -23,6 +24,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <limits>
 #include <sstream>
 
 namespace {
@@ -130,6 +132,27 @@ std::string eventsToJson(const std::vector<device::JournalEvent>& events) {
     return array.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
+// Opens every file as a program that has it open would (reading, no sharing), says so on
+// standard output, and closes them once standard input ends: meanwhile no other handle
+// may open them and they cannot be deleted.
+int holdFiles(const std::vector<std::string>& paths) {
+    std::vector<HANDLE> held;
+    for (const std::string& path : paths) {
+        std::u16string wide = device::toUtf16(path);
+        HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            for (HANDLE open : held) CloseHandle(open);
+            return fail("cannot open " + path);
+        }
+        held.push_back(file);
+    }
+    std::printf("holding %zu %s\n", held.size(), held.size() == 1 ? "file" : "files");
+    std::fflush(stdout);
+    std::cin.ignore(std::numeric_limits<std::streamsize>::max());
+    for (HANDLE file : held) CloseHandle(file);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -206,6 +229,12 @@ int main(int argc, char** argv) {
     notifyClearCommand->add_option("HANDLE", notifyHandle, "The entry's handle, as `notify list` shows it")->required();
 
     app.footer("Exit codes: 0 done; 1 the device or the operation failed; 2 usage error.");
+
+    CLI::App* holdCommand = app.add_subcommand(
+        "hold", "Keep device files open for reading, sharing nothing, until standard input ends");
+    std::vector<std::string> holdPaths;
+    holdCommand->add_option("PATH", holdPaths, "Device paths such as \\Temp\\a.txt")->required();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -379,5 +408,6 @@ int main(int argc, char** argv) {
         if (!device::notificationClear(*handle)) return fail("no notification has the handle " + notifyHandle);
         return 0;
     }
+    if (holdCommand->parsed()) return holdFiles(holdPaths);
     return 0;
 }

@@ -78,7 +78,7 @@ INT_PTR staticColour(HDC context, HWND control) {
 
 }  // namespace
 
-INT_PTR autoStartDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK autoStartDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         openAutoStart(dialog);

@@ -108,7 +108,7 @@ void runCleanup(HWND dialog) {
     for (int box : boxes) SendMessageW(GetDlgItem(dialog, box), BM_SETCHECK, BST_UNCHECKED, 0);
 }
 
-INT_PTR mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         initMainDialog(dialog);
@@ -120,7 +120,7 @@ INT_PTR mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) 
     }
 }
 
-INT_PTR aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
         return TRUE;

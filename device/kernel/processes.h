@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/winproc.h"
+#include "platform/handheld.h"
 
 #include <cstdint>
 #include <optional>

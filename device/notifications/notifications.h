@@ -2,6 +2,8 @@
 // quillex-device, and a test hook that hands out chosen raw records.
 #pragma once
 
+#include "platform/wintypes.h"
+#include "platform/wintime.h"
 #include "platform/winnotify.h"
 
 #include <optional>

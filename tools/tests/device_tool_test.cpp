@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using testing_support::deviceToolBinary;
@@ -117,6 +120,76 @@ TEST_F(DeviceToolTest, TheClockNeverPassesTheYear9999) {
     EXPECT_EQ(0, lastDay.exitCode) << lastDay.output;
     EXPECT_NE(std::string::npos, lastDay.output.find("9999-12-31 00:00:00.000")) << lastDay.output;
     EXPECT_EQ(2, tool({"clock", "set", "10000-01-01 00:00:00"}).exitCode);
+}
+
+// quillex-device started with its standard input and output on pipes of ours.
+struct Holder {
+    pid_t pid = -1;
+    int input = -1;    // its standard input: closing it ends the hold
+    FILE* output = nullptr;
+};
+
+Holder startHolder(const std::vector<std::string>& args) {
+    int in[2], out[2];
+    if (pipe(in) != 0 || pipe(out) != 0) return {};
+    Holder holder;
+    holder.pid = fork();
+    if (holder.pid == 0) {
+        dup2(in[0], STDIN_FILENO);
+        dup2(out[1], STDOUT_FILENO);
+        for (int fd : {in[0], in[1], out[0], out[1]}) close(fd);
+        std::vector<char*> argv;
+        std::string tool = deviceToolBinary();
+        argv.push_back(tool.data());
+        std::vector<std::string> copies = args;
+        for (std::string& arg : copies) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        execv(tool.c_str(), argv.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    holder.input = in[1];
+    holder.output = fdopen(out[0], "r");
+    return holder;
+}
+
+// RETURNS the holder's exit code once its input has ended.
+int endHold(Holder* holder) {
+    close(holder->input);
+    int status = 0;
+    waitpid(holder->pid, &status, 0);
+    fclose(holder->output);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(DeviceToolTest, HeldFilesResistTheProgramUntilTheHoldEnds) {
+    ASSERT_EQ(0, tool({"init"}).exitCode);
+    for (const char* name : {"held.txt", "free.txt"}) std::ofstream(dir_ + "/fs/Temp/" + name) << "data";
+
+    Holder holder = startHolder({"--device", dir_, "hold", "\\Temp\\held.txt"});
+    ASSERT_GT(holder.pid, 0);
+    char line[64] = "";
+    ASSERT_NE(nullptr, fgets(line, sizeof line, holder.output));
+    EXPECT_STREQ("holding 1 file\n", line);
+    // Held: it counts nothing and is not deleted; the other file goes.
+    RunResult shown = run(testing_support::quillexBinary(), {"--device", dir_, "--screen", "script"}, "dump\n");
+    size_t row = shown.output.find("Temp files:");
+    ASSERT_NE(std::string::npos, row) << shown.output;
+    EXPECT_NE(std::string::npos, shown.output.substr(row, shown.output.find('\n', row) - row).find(" 0.0 KB"))
+        << shown.output;
+    EXPECT_EQ(0, run(testing_support::quillexBinary(), {"--device", dir_, "t"}).exitCode);
+    EXPECT_TRUE(fs::exists(dir_ + "/fs/Temp/held.txt"));
+    EXPECT_FALSE(fs::exists(dir_ + "/fs/Temp/free.txt"));
+
+    EXPECT_EQ(0, endHold(&holder));
+    EXPECT_EQ(0, run(testing_support::quillexBinary(), {"--device", dir_, "t"}).exitCode);
+    EXPECT_FALSE(fs::exists(dir_ + "/fs/Temp/held.txt"));
+
+    // A file that does not open is refused, and nothing stays held.
+    RunResult missing = tool({"hold", "\\Temp\\gone.txt"});
+    EXPECT_EQ(1, missing.exitCode);
+    EXPECT_NE(std::string::npos, missing.output.find("cannot open \\Temp\\gone.txt")) << missing.output;
 }
 
 TEST_F(DeviceToolTest, RegistryFilesGoInAndComeBackOut) {

@@ -25,6 +25,9 @@ using testing_support::ScopedDevice;
 
 namespace {
 
+// The shell's restart entry point, as a program calls it.
+typedef BOOL(WINAPI* ExitWindowsExProc)(UINT flags, DWORD reserved);
+
 uint64_t deviceTime(const char* text) {
     SYSTEMTIME time = *device::parseDeviceTime(text);
     FILETIME count;
