@@ -111,7 +111,7 @@ cases=(
     $'--demo\n--help|quillex-device|init|'
     $'--json\n--help|quillex-device|notify|list|'
     $'--device\n--help\n--version\n-V|quillex-device|-'
-    $'init\nreg\nclock\nversion\nlocale\nevents\nlog\nnotify|quillex-device|'
+    $'init\nreg\nclock\nversion\nlocale\nevents\nlog\nhold\nnotify|quillex-device|'
     $'show\nset\nfreeze\nrun\nadvance\nfire-due|quillex-device|--device|/tmp|clock|'
     "--help|quillex-device|reg|import|--"
     "$work/devices/alpha|quillex-device|--device|=|$work/devices/al"
