@@ -6,7 +6,7 @@ set(layer_kernel "core;kernel")
 set(layer_notifications "core;kernel;notifications")
 set(layer_windowing "core;kernel;windowing")
 set(layer_shell "core;kernel;windowing;shell")
-set(layer_screens "core;kernel;windowing;screens")
+set(layer_screens "core;kernel;windowing;shell;screens")
 set(layer_boot "core;kernel;notifications;windowing;shell;screens;boot")
 set(folders core kernel notifications windowing shell screens boot)
 

@@ -3,6 +3,7 @@
 #include "app/quillex.h"
 #include "device/boot/device.h"
 #include "device/kernel/journal.h"
+#include "device/shell/shell.h"
 #include "device/windowing/dialogs.h"
 #include "device/windowing/messages.h"
 #include "device/windowing/queue.h"

@@ -1,8 +1,6 @@
 // UTF-16 <-> UTF-8 for host names and store text, and the device's case fold.
 #include "device/core/utf.h"
 
-#include "platform/winstring.h"
-
 namespace device {
 
 std::string toUtf8(std::u16string_view text) {
@@ -37,7 +35,7 @@ std::string toUtf8(std::u16string_view text) {
 
 std::string toUtf8(const WCHAR* text) {
     if (!text) return std::string();
-    return toUtf8(std::u16string_view(text, wcslen(text)));
+    return toUtf8(std::u16string_view(text, std::char_traits<char16_t>::length(text)));
 }
 
 std::u16string toUtf16(std::string_view text, bool* valid) {
@@ -80,9 +78,28 @@ std::u16string toUtf16(std::string_view text, bool* valid) {
     return out;
 }
 
+char16_t lowerCase(char16_t c) {
+    if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
+    if (c >= 0x100 && c <= 0x137) return static_cast<char16_t>(c | 1);
+    if (c >= 0x139 && c <= 0x148) return (c & 1) ? static_cast<char16_t>(c + 1) : c;
+    if (c >= 0x14A && c <= 0x177) return static_cast<char16_t>(c | 1);
+    if (c == 0x178) return 0xFF;
+    if (c >= 0x179 && c <= 0x17E) return (c & 1) ? static_cast<char16_t>(c + 1) : c;
+    if (c == 0x386) return 0x3AC;
+    if (c >= 0x388 && c <= 0x38A) return static_cast<char16_t>(c + 37);
+    if (c == 0x38C) return 0x3CC;
+    if (c == 0x38E || c == 0x38F) return static_cast<char16_t>(c + 63);
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return static_cast<char16_t>(c + 32);
+    if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 80);
+    if (c >= 0x410 && c <= 0x42F) return static_cast<char16_t>(c + 32);
+    if (c >= 0xFF21 && c <= 0xFF3A) return static_cast<char16_t>(c + 32);
+    return c;
+}
+
 std::string foldKey(std::u16string_view name) {
     std::u16string lowered(name);
-    for (char16_t& c : lowered) c = towlower(c);
+    for (char16_t& c : lowered) c = lowerCase(c);
     return toUtf8(lowered);
 }
 

@@ -1,31 +1,16 @@
 // The platform's string helpers: wide-character length, search, case mapping and the
 // bounded StringCch functions. Case mapping is the device's simple one-to-one mapping
-// (Latin, Greek, Cyrillic, full-width Latin), independent of any host locale. 8-bit
+// (device::lowerCase), independent of any host locale. 8-bit
 // text is the device's code page: characters above U+00FF become '?'.
 #include "platform/winstring.h"
+
+#include "device/core/utf.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <initializer_list>
 
-WCHAR towlower(WCHAR c) {
-    if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<WCHAR>(c + 32) : c;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<WCHAR>(c + 32);
-    if (c >= 0x100 && c <= 0x137) return static_cast<WCHAR>(c | 1);
-    if (c >= 0x139 && c <= 0x148) return (c & 1) ? static_cast<WCHAR>(c + 1) : c;
-    if (c >= 0x14A && c <= 0x177) return static_cast<WCHAR>(c | 1);
-    if (c == 0x178) return 0xFF;
-    if (c >= 0x179 && c <= 0x17E) return (c & 1) ? static_cast<WCHAR>(c + 1) : c;
-    if (c == 0x386) return 0x3AC;
-    if (c >= 0x388 && c <= 0x38A) return static_cast<WCHAR>(c + 37);
-    if (c == 0x38C) return 0x3CC;
-    if (c == 0x38E || c == 0x38F) return static_cast<WCHAR>(c + 63);
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return static_cast<WCHAR>(c + 32);
-    if (c >= 0x400 && c <= 0x40F) return static_cast<WCHAR>(c + 80);
-    if (c >= 0x410 && c <= 0x42F) return static_cast<WCHAR>(c + 32);
-    if (c >= 0xFF21 && c <= 0xFF3A) return static_cast<WCHAR>(c + 32);
-    return c;
-}
+WCHAR towlower(WCHAR c) { return device::lowerCase(c); }
 
 WCHAR towupper(WCHAR c) {
     if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<WCHAR>(c - 32) : c;

@@ -7,6 +7,7 @@
 #include "device/windowing/windows.h"
 #include "device/windowing/messages.h"
 #include "device/windowing/queue.h"
+#include "device/shell/shell.h"
 
 namespace device {
 namespace {

@@ -7,6 +7,7 @@
 #include "device/core/utf.h"
 #include "device/windowing/dialogs.h"
 #include "device/windowing/windows.h"
+#include "device/shell/shell.h"
 
 #include <string_view>
 

@@ -5,6 +5,7 @@
 
 #include "device/windowing/dialogs.h"
 #include "device/windowing/windows.h"
+#include "device/shell/shell.h"
 
 #include <algorithm>
 #include <string>

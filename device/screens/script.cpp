@@ -9,6 +9,7 @@
 #include "device/windowing/windows.h"
 #include "device/windowing/messages.h"
 #include "device/windowing/queue.h"
+#include "device/shell/shell.h"
 
 #include <charconv>
 #include <istream>

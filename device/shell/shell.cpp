@@ -1,10 +1,11 @@
 // The handheld shell: full-screen dialogs with the title bar's OK, the soft-key menu bar
 // built from the menu-bar data and its menu, and the input panel's bookkeeping on
 // activation.
-#include "device/windowing/dialogs.h"
+#include "device/shell/shell.h"
 
 #include "device/core/faults.h"
 #include "device/core/utf.h"
+#include "device/windowing/dialogs.h"
 #include "device/windowing/windows.h"
 
 namespace device {

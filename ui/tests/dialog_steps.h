@@ -6,6 +6,7 @@
 
 #include "app/quillex.h"
 #include "device/kernel/clock.h"
+#include "device/shell/shell.h"
 #include "device/windowing/dialogs.h"
 #include "device/windowing/queue.h"
 #include "device/windowing/windows.h"

@@ -6,6 +6,7 @@
 
 #include "device/core/utf.h"
 #include "device/windowing/tests/dialog_recorder.h"
+#include "device/shell/shell.h"
 #include "res/resource.h"
 
 #include <set>

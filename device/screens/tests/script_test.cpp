@@ -4,6 +4,7 @@
 #include "device/screens/screen.h"
 
 #include "device/windowing/tests/dialog_recorder.h"
+#include "device/shell/shell.h"
 #include "res/resource.h"
 
 #include <filesystem>

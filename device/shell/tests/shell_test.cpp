@@ -5,6 +5,7 @@
 
 #include "device/core/faults.h"
 #include "device/core/store.h"
+#include "device/shell/shell.h"
 #include "res/resource.h"
 
 #include <cstdlib>
