@@ -3,6 +3,7 @@
 # it installs them; otherwise it prints the apt-get line to run and fails.
 #   scripts/deps.sh          what building the two programs and their package needs
 #   scripts/deps.sh --test   that, and what the tests need
+#   scripts/deps.sh --wine   that, the tests' needs, and Wine (scripts/wine-check.sh)
 set -euo pipefail
 
 # To build quillex and quillex-device (and, with dpkg-dev and file, their Debian package);
@@ -17,8 +18,14 @@ build=(cmake ninja-build g++ pkg-config libsqlite3-dev libcli11-dev nlohmann-jso
 test=(libgtest-dev libgmock-dev clang libclang-rt-14-dev tmux groff-base sqlite3
       g++-mingw-w64-x86-64 g++-mingw-w64-i686 python3)
 
+# To run the Win32 build beside the emulation (about 1.5 GB).
+wine=(wine64 wine)
+
 packages=("${build[@]}")
-[ "${1:-}" = "--test" ] && packages+=("${test[@]}")
+case "${1:-}" in
+    --test) packages+=("${test[@]}") ;;
+    --wine) packages+=("${test[@]}" "${wine[@]}") ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

@@ -9,21 +9,8 @@
 # set up once; each run's devices are left in build/wine/check for a look afterwards.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
-
-missing=()
-command -v wine >/dev/null || missing+=(wine64 wine)
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing missing packages: ${missing[*]}"
-    if [ "$(id -u)" -eq 0 ]; then
-        apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
-    elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
-        sudo apt-get update -qq && sudo DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
-    else
-        echo "Please run: sudo apt-get install ${missing[*]}" >&2
-        exit 1
-    fi
-fi
+# The build's and the tests' packages (the cross compilers among them) and Wine.
+scripts/deps.sh --wine
 
 # The emulated side is the test build's quillex; the desktop side the 64-bit runner (the
 # Wine that Debian installs as wine64 runs 64-bit programs only).
