@@ -125,10 +125,10 @@ void count(const Item& item, Totals* totals) {
     }
     const Change& change = *item.change;
     switch (change.kind) {
-        case ChangeKind::FileDeleted: ++totals->filesDeleted; totals->bytesFreed += change.size; break;
-        case ChangeKind::FileKept: ++totals->filesKept; ++totals->kept[change.detail]; break;
-        case ChangeKind::FolderRemoved: ++totals->foldersRemoved; break;
-        case ChangeKind::FolderKept: ++totals->foldersKept; ++totals->kept[change.detail]; break;
+        case ChangeKind::FileDeleted: totals->filesDeleted += change.count; totals->bytesFreed += change.size; break;
+        case ChangeKind::FileKept: totals->filesKept += change.count; totals->kept[change.detail] += change.count; break;
+        case ChangeKind::FolderRemoved: totals->foldersRemoved += change.count; break;
+        case ChangeKind::FolderKept: totals->foldersKept += change.count; totals->kept[change.detail] += change.count; break;
         case ChangeKind::FileWritten: ++totals->filesWritten; break;
         case ChangeKind::FileEmptied: break;
         case ChangeKind::ValueDeleted: ++totals->valuesDeleted; break;

@@ -259,6 +259,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         device::changesRecord(true);
+        // Only counts and sizes will be told: a sweep of a million files keeps a record of a few lines.
+        device::changesSummarize(!options.json && !options.preview && !options.verbose);
         device::changesOnProcessEnd(writeReport);
         if (!options.quiet) tools::progressStart(report.facts.logPath);
     }

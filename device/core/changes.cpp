@@ -1,6 +1,7 @@
 // The record of a run's changes: one list in the order they happened, kept in memory by
 // the process that made them. Writes to one file in a row merge into one change, so a
-// log line written in three pieces is one record.
+// log line written in three pieces is one record; when summarizing, so do like file and
+// folder outcomes in a row.
 #include "device/core/changes.h"
 
 #include <utility>
@@ -8,10 +9,22 @@
 namespace device {
 namespace {
 
-bool recording = false;
+bool recording = false, summarizing = false;
 std::vector<Change> record;
 void (*listener)(const Change&) = nullptr;
 void (*endHandler)() = nullptr;
+
+// Whether `change` may be counted into `last`: like outcomes whose items nobody will list.
+bool countsInto(const Change& last, const Change& change) {
+    if (!summarizing || last.kind != change.kind) return false;
+    switch (change.kind) {
+        case ChangeKind::FileDeleted:
+        case ChangeKind::FolderRemoved: return true;
+        case ChangeKind::FileKept:
+        case ChangeKind::FolderKept: return last.detail == change.detail;
+        default: return false;
+    }
+}
 
 }  // namespace
 
@@ -19,8 +32,16 @@ void changesRecord(bool on) { recording = on; }
 
 bool changesRecording() { return recording; }
 
+void changesSummarize(bool on) { summarizing = on; }
+
 void changeAdd(Change change) {
     if (!recording) return;
+    if (!record.empty() && countsInto(record.back(), change)) {
+        record.back().count += change.count;
+        record.back().size += change.size;
+        if (listener) listener(change);
+        return;
+    }
     if (change.kind == ChangeKind::FileWritten && !record.empty() && record.back().kind == ChangeKind::FileWritten &&
         record.back().path == change.path) {
         record.back().detail += change.detail;

@@ -33,13 +33,21 @@ struct Change {
     std::string detail;
     uint64_t size = 0;
     std::any entry;  // the notifications family's own form of an entry
+    // How many like changes this record stands for: 1, unless the record is summarized,
+    // when a run of files deleted (or kept for one reason, or folders removed or kept for
+    // one reason) is one record with their count and, for files, their sizes added up.
+    uint64_t count = 1;
 };
 
 // Recording is off until turned on; while off, the families skip building their records.
 void changesRecord(bool on);
 bool changesRecording();
 
-// Appends one change (when recording) and tells the listener.
+// Summarizing keeps the record's size flat however many files a run sweeps: for a run
+// whose report tells only counts and sizes. Off unless turned on.
+void changesSummarize(bool on);
+
+// Appends one change (when recording) and tells the listener about that change.
 void changeAdd(Change change);
 
 // Everything recorded since recording was turned on or the record last taken.

@@ -1,7 +1,7 @@
 // quillex's host command line and its reports, end to end through the built programs:
 // options refused before anything runs, "--" handing the rest to the program, and, on
-// generated devices, the preview's JSON equal to the real run's and the device untouched
-// by the preview.
+// generated devices, the preview's JSON equal to the real run's, its summary equal to the
+// plain run's, and the device untouched by the preview.
 #include "device/boot/device.h"
 #include "tests/support/scoped_device.h"
 
@@ -311,6 +311,18 @@ TEST(PreviewTest, PreviewOfEachActionEqualsTheRunAndLeavesTheDeviceAsItWas) {
                 report->erase("preview");
             }
             EXPECT_EQ(previewReport.dump(1), realReport.dump(1));
+
+            // The plain run keeps only counts and sizes, yet must tell what the full record tells.
+            fs::remove_all(previewed);
+            fs::remove_all(ran);
+            copyDevice(original, previewed);
+            copyDevice(original, ran);
+            RunResult listed = runHolding(previewed.string(), held, {"--preview", "--", commandLine});
+            RunResult plain = runHolding(ran.string(), held, {"--", commandLine});
+            ASSERT_EQ(0, plain.exitCode) << plain.output;
+            size_t summaryAt = listed.output.rfind("\n\n");
+            ASSERT_NE(std::string::npos, summaryAt) << listed.output;
+            EXPECT_EQ(listed.output.substr(summaryAt + 2), plain.output);
         }
     }
 }
