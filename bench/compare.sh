@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Times Quillex's folder sweep beside the bare-metal floors on identical trees, several
 # paired runs each, and prints medians and ratios:
-#   measure: sweep_bench measure (cleanupTemp(0) over \Temp) beside `du -sb` and
-#            sweep_floor (readdir + openat + fstat + close per file) on the same tree;
-#   clean:   `quillex t` beside `find -delete`, each on a fresh hard-link copy of one
-#            template tree (so both only change metadata);
+#   measure: sweep_bench measure (cleanupTemp(0) over \Temp) beside `du -sb`,
+#            sweep_floor (readdir + openat + fstat + close per file) and sweep_floor
+#            --guarded (only the calls the device's guarantees need) on the same tree;
+#   clean:   `quillex t` beside `find -delete` and sweep_floor --guarded-clean, each on a
+#            fresh hard-link copy of one template tree (so all only change metadata);
 #   start:   `quillex x` (a command line that runs no action) beside store_floor
 #            (open the store with SQLite, read one row).
 # Also prints the peak memory of a measure, and with --strace the system calls per file.
@@ -31,6 +32,7 @@ done
 work=$(mktemp -d "${TMPDIR:-/tmp}/quillex-compare.XXXXXX")
 [ "$keep" = 1 ] || trap 'rm -rf "$work"' EXIT
 device=$work/device temp=$work/device/fs/Temp template=$work/template twin=$work/twin
+guardedTwin=$work/device/fs/Guarded
 
 # The wall-clock and CPU (user + system) seconds of a command, its output discarded. On a
 # machine shared with other work the CPU time is the steadier figure.
@@ -61,29 +63,39 @@ floorSum=$("$bin/bench/sweep_floor" "$temp")
 quillexSum=$("$bin/bench/sweep_bench" measure "$device")
 [ "$quillexSum" = $((floorSum % 4294967296)) ] || echo "WARNING: sizes differ: $quillexSum vs $floorSum" >&2
 du -sb "$temp" >/dev/null
-: >"$work/m.q"; : >"$work/m.du"; : >"$work/m.floor"
+: >"$work/m.q"; : >"$work/m.du"; : >"$work/m.floor"; : >"$work/m.guarded"
 for _ in $(seq "$runs"); do
     timed "$bin/bench/sweep_bench" measure "$device" >>"$work/m.q"
     timed du -sb "$temp" >>"$work/m.du"
     timed "$bin/bench/sweep_floor" "$temp" >>"$work/m.floor"
+    timed "$bin/bench/sweep_floor" --guarded "$device/fs" Temp >>"$work/m.guarded"
 done
 row "quillex measure ($files files)" "$work/m.q" "du -sb" "$work/m.du"
 row "quillex measure ($files files)" "$work/m.q" "C floor" "$work/m.floor"
+row "quillex measure ($files files)" "$work/m.q" "guarded C floor" "$work/m.guarded"
+row "guarded C floor ($files files)" "$work/m.guarded" "C floor" "$work/m.floor"
 peak=$(/usr/bin/time -f %M "$bin/bench/sweep_bench" measure "$device" 2>&1 >/dev/null | tail -1)
 echo "peak memory of a measure: $peak KiB"
 
 echo "clean, $runs paired runs on hard-link copies:"
-: >"$work/c.q"; : >"$work/c.find"
+: >"$work/c.q"; : >"$work/c.find"; : >"$work/c.guarded"
 for _ in $(seq "$runs"); do
-    rm -rf "$temp" "$twin"
+    rm -rf "$temp" "$twin" "$guardedTwin"
     cp -al "$template" "$temp"
     cp -al "$template" "$twin"
+    cp -al "$template" "$guardedTwin"
     timed "$bin/quillex" --device "$device" t >>"$work/c.q"
     timed find "$twin" -mindepth 1 -delete >>"$work/c.find"
-    left=$(find "$temp" -mindepth 1 | wc -l)
-    [ "$left" = 0 ] || echo "WARNING: $left entries left in \\Temp after quillex t" >&2
+    timed "$bin/bench/sweep_floor" --guarded-clean "$device/fs" Guarded >>"$work/c.guarded"
+    for tree in "$temp" "$guardedTwin"; do
+        left=$(find "$tree" -mindepth 1 | wc -l)
+        [ "$left" = 0 ] || echo "WARNING: $left entries left in $tree" >&2
+    done
 done
+rm -rf "$guardedTwin"
 row "quillex t ($files files)" "$work/c.q" "find -delete" "$work/c.find"
+row "quillex t ($files files)" "$work/c.q" "guarded C clean" "$work/c.guarded"
+row "guarded C clean ($files files)" "$work/c.guarded" "find -delete" "$work/c.find"
 
 echo "start, 21 paired runs:"
 : >"$work/s.q"; : >"$work/s.floor"
@@ -103,7 +115,11 @@ if [ "$trace" = 1 ]; then
     rm -rf "$temp"; cp -al "$template" "$temp"
     echo "system calls per file, quillex measure:"; perFile "$bin/bench/sweep_bench" measure "$device"
     echo "system calls per file, C floor:"; perFile "$bin/bench/sweep_floor" "$temp"
+    echo "system calls per file, guarded C floor:"; perFile "$bin/bench/sweep_floor" --guarded "$device/fs" Temp
     echo "system calls per file, quillex t:"; perFile "$bin/quillex" --device "$device" t
     rm -rf "$twin"; cp -al "$template" "$twin"
     echo "system calls per file, find -delete:"; perFile find "$twin" -mindepth 1 -delete
+    rm -rf "$guardedTwin"; cp -al "$template" "$guardedTwin"
+    echo "system calls per file, guarded C clean:"; perFile "$bin/bench/sweep_floor" --guarded-clean "$device/fs" Guarded
+    rm -rf "$guardedTwin"
 fi
