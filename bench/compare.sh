@@ -8,7 +8,7 @@
 #            fresh hard-link copy of one template tree (so all only change metadata);
 #   start:   `quillex x` (a command line that runs no action) beside store_floor
 #            (open the store with SQLite, read one row).
-# Also prints the peak memory of a measure, and with --strace the system calls per file.
+# Also prints the peak memory of a measure and of a clean, and with --strace the system calls per file.
 #   bench/compare.sh [--files N] [--runs R] [--strace] [--keep]
 # The programs come from $QUILLEX_BIN_DIR, else build/release, configured with the tests
 # (they bring the benchmarks): cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLEX_TESTS=ON
@@ -92,7 +92,10 @@ for _ in $(seq "$runs"); do
         [ "$left" = 0 ] || echo "WARNING: $left entries left in $tree" >&2
     done
 done
-rm -rf "$guardedTwin"
+rm -rf "$guardedTwin" "$temp"
+cp -al "$template" "$temp"
+peak=$(/usr/bin/time -f %M "$bin/quillex" --device "$device" t 2>&1 >/dev/null | tail -1)
+echo "peak memory of a clean: $peak KiB"
 row "quillex t ($files files)" "$work/c.q" "find -delete" "$work/c.find"
 row "quillex t ($files files)" "$work/c.q" "guarded C clean" "$work/c.guarded"
 row "guarded C clean ($files files)" "$work/c.guarded" "find -delete" "$work/c.find"
