@@ -133,7 +133,7 @@ void count(const Item& item, Totals* totals) {
         case ChangeKind::FileEmptied: break;
         case ChangeKind::ValueDeleted: ++totals->valuesDeleted; break;
         case ChangeKind::ValueSet: ++totals->valuesSet; break;
-        case ChangeKind::EntryCleared: ++totals->entriesRemoved; break;
+        case ChangeKind::EntryCleared: totals->entriesRemoved += change.count; break;
         case ChangeKind::EntryAdded: ++totals->entriesRegistered; break;
         case ChangeKind::ProgramStarted: ++totals->programsStarted; break;
         case ChangeKind::Restart: ++totals->restarts; break;

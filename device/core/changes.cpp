@@ -19,7 +19,8 @@ bool countsInto(const Change& last, const Change& change) {
     if (!summarizing || last.kind != change.kind) return false;
     switch (change.kind) {
         case ChangeKind::FileDeleted:
-        case ChangeKind::FolderRemoved: return true;
+        case ChangeKind::FolderRemoved:
+        case ChangeKind::EntryCleared: return true;
         case ChangeKind::FileKept:
         case ChangeKind::FolderKept: return last.detail == change.detail;
         default: return false;
@@ -33,6 +34,8 @@ void changesRecord(bool on) { recording = on; }
 bool changesRecording() { return recording; }
 
 void changesSummarize(bool on) { summarizing = on; }
+
+bool changesSummarizing() { return summarizing; }
 
 void changeAdd(Change change) {
     if (!recording) return;

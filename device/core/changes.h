@@ -35,7 +35,8 @@ struct Change {
     std::any entry;  // the notifications family's own form of an entry
     // How many like changes this record stands for: 1, unless the record is summarized,
     // when a run of files deleted (or kept for one reason, or folders removed or kept for
-    // one reason) is one record with their count and, for files, their sizes added up.
+    // one reason, or entries cleared) is one record with their count and, for files, their
+    // sizes added up.
     uint64_t count = 1;
 };
 
@@ -46,6 +47,9 @@ bool changesRecording();
 // Summarizing keeps the record's size flat however many files a run sweeps: for a run
 // whose report tells only counts and sizes. Off unless turned on.
 void changesSummarize(bool on);
+// Whether records are summarized: a family may then leave out what only a listing shows
+// (a cleared notification entry's contents).
+bool changesSummarizing();
 
 // Appends one change (when recording) and tells the listener about that change.
 void changeAdd(Change change);

@@ -457,13 +457,16 @@ BOOL CeClearUserNotification(HANDLE notification) {
         return FALSE;
     }
     DWORD handle = handleNumber(notification);
+    // The entry as it was is read only for a record that will list it.
+    bool listed = changesRecording() && !changesSummarizing();
     std::optional<NotificationEntry> cleared;
-    if (handle != 0 && isOpen() && changesRecording()) cleared = loadEntry(handle);
+    if (handle != 0 && isOpen() && listed) cleared = loadEntry(handle);
     if (handle == 0 || !isOpen() || !notificationClear(handle)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     if (cleared) changeAdd(Change{ChangeKind::EntryCleared, {}, {}, {}, 0, std::move(*cleared)});
+    else if (changesRecording() && !listed) changeAdd(Change{ChangeKind::EntryCleared, {}, {}, {}, 0, {}});
     return TRUE;
 }
 
