@@ -11,8 +11,9 @@
 //     FOLDER is relative to ROOT. Prints the total size.
 //   sweep_floor --guarded-clean ROOT FOLDER
 //     the same for a clean: the listing's stat, the folder opened beneath ROOT, the file's
-//     stat (read-only files stay), an open, lock query and close (files in use stay), the
-//     unlink and the folder's close; then each emptied sub-folder removed.
+//     stat (read-only files stay), an open and a lock that marks the file for deletion
+//     (files in use stay), the unlink, the mark's close and the folder's close; then each
+//     emptied sub-folder removed.
 // Set beside the floor, the guarded figures tell what the guarantees cost and what is the
 // emulation's own overhead.
 #include <dirent.h>
@@ -68,16 +69,10 @@ static void guardedDelete(int listingFolder, const char *name, const char *folde
     int folder = openBeneath(folderPath, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) return;
     if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR)) {
-        int probe = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        struct flock held;
-        memset(&held, 0, sizeof held);
-        held.l_type = F_WRLCK;
-        held.l_whence = SEEK_SET;
-        held.l_start = (1LL << 60) + (1LL << 40);
-        held.l_len = 1;
-        int inUse = probe >= 0 && fcntl(probe, F_OFD_GETLK, &held) == 0 && held.l_type != F_UNLCK;
-        if (probe >= 0) close(probe);
-        if (!inUse) unlinkat(folder, name, 0);
+        // The in-use check marks the file until its name is gone, so no open slips in between.
+        int mark = openat(folder, name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (mark >= 0 && lockRange(mark, F_WRLCK, F_OFD_SETLK, (1LL << 60) + (1LL << 40), 1) == 0) unlinkat(folder, name, 0);
+        if (mark >= 0) close(mark);
     }
     close(folder);
 }

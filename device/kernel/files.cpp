@@ -43,7 +43,8 @@ using device::PreviewFile;
 // Readers and writing-deniers are the wide sides, so the common open (reading, sharing
 // reads only) holds one unbroken read lock over [kDenyReadZone, kDenyWriteZone + zone)
 // and is placed, checked and admitted by a single fcntl. kOpen, held by every handle,
-// lies between the zones and tells a deletion that the file is in use.
+// lies between the zones and tells a deletion that the file is in use; a deletion write-
+// locks it while it removes the name, so no open is admitted meanwhile.
 constexpr off_t kZoneBytes = off_t{1} << 40;
 constexpr off_t kDenyReadZone = off_t{1} << 60;            // readers whole; deniers of reading one byte
 constexpr off_t kOpen = kDenyReadZone + kZoneBytes;       // every handle
@@ -90,9 +91,20 @@ bool admitSharing(int fd, bool read, bool write, DWORD share) {
     return true;
 }
 
-// Whether any handle, of any process, has the regular file `name` open.
-bool heldOpen(int folder, const char* name) {
-    HostFd probe(openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+// Whether any handle, of any process, has the regular file `name` open; when none has,
+// *mark holds a write lock on kOpen until the caller lets it go. Every handle read-locks
+// kOpen, so while the mark stands no open is admitted: none slips in between this check
+// and the unlink. The lock needs a descriptor open for writing; a file this process may
+// not open so is only looked at, as before there was a mark.
+bool inUseElseMarked(int folder, const char* name, HostFd* mark) {
+    constexpr int kProbeFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    mark->reset(openat(folder, name, O_RDWR | kProbeFlags));
+    if (mark->valid()) {
+        if (lockRange(mark->get(), F_WRLCK, kOpen, 1)) return false;
+        mark->reset();
+        return true;
+    }
+    HostFd probe(openat(folder, name, O_RDONLY | kProbeFlags));
     if (!probe.valid()) return false;
     struct flock lock {};
     lock.l_type = F_WRLCK;
@@ -220,16 +232,24 @@ namespace {
 
 // Hands out the file just opened as `fd`, once it proves to be a plain file the request
 // may use: a file with more than one host link is never written or truncated, since the
-// device makes none and its other name may lie outside fs/.
+// device makes none and its other name may lie outside fs/. The sharing marks go first and
+// the file is looked at after: a deletion either sees the marks and stays, or has already
+// removed the name, which the look shows (no link left). Then *gone is set and the caller
+// looks the path up again.
 HANDLE admitOpened(HostFd fd, bool existed, DWORD access, DWORD share, DWORD disposition, DWORD flagsAndAttributes,
-                   LPCWSTR path) {
+                   LPCWSTR path, bool* gone) {
     bool wantRead = access & GENERIC_READ, wantWrite = access & GENERIC_WRITE;
     bool truncates = existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
+    bool admitted = admitSharing(fd.get(), wantRead, wantWrite, share);
     struct stat opened;
     if (fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
+    if (opened.st_nlink == 0) {
+        *gone = true;
+        return failHandle(ERROR_FILE_NOT_FOUND);
+    }
     bool linkedOutside = opened.st_nlink > 1;
     if ((wantWrite || truncates) && (linkedOutside || (existed && readOnly(opened)))) return failHandle(ERROR_ACCESS_DENIED);
-    if (!admitSharing(fd.get(), wantRead, wantWrite, share)) return failHandle(ERROR_SHARING_VIOLATION);
+    if (!admitted) return failHandle(ERROR_SHARING_VIOLATION);
     if (truncates && ftruncate(fd.get(), 0) != 0) return failHandle(ERROR_ACCESS_DENIED);
     if (!existed && (flagsAndAttributes & FILE_ATTRIBUTE_READONLY)) fchmod(fd.get(), opened.st_mode & ~0222u);
 
@@ -265,7 +285,11 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     // open of a preview, whose overlay only the look-up consults.
     if (disposition != CREATE_NEW && !device::previewing()) {
         HostFd fd(device::openExact(path, mode | kOpenFlags));
-        if (fd.valid()) return admitOpened(std::move(fd), true, access, share, disposition, flagsAndAttributes, path);
+        bool gone = false;
+        if (fd.valid()) {
+            HANDLE handle = admitOpened(std::move(fd), true, access, share, disposition, flagsAndAttributes, path, &gone);
+            if (!gone) return handle;
+        }
     }
 
     // Another process may create or remove the name between look-up and open: look again.
@@ -300,7 +324,9 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
                 return failHandle(errno == ENAMETOOLONG ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
             }
         }
-        return admitOpened(std::move(fd), target.exists, access, share, disposition, flagsAndAttributes, path);
+        bool gone = false;
+        HANDLE handle = admitOpened(std::move(fd), target.exists, access, share, disposition, flagsAndAttributes, path, &gone);
+        if (!gone) return handle;
     }
     return failHandle(ERROR_ACCESS_DENIED);
 }
@@ -430,7 +456,9 @@ DWORD deleteResolved(const HostPath& target) {
     if (!target.exists) return ERROR_FILE_NOT_FOUND;
     const struct stat& info = target.info;
     if (S_ISDIR(info.st_mode) || readOnly(info)) return ERROR_ACCESS_DENIED;
-    if (S_ISREG(info.st_mode) && heldOpen(target.folder.get(), target.name.c_str())) return ERROR_SHARING_VIOLATION;
+    HostFd mark;  // dropped on return, once the name is gone
+    if (S_ISREG(info.st_mode) && inUseElseMarked(target.folder.get(), target.name.c_str(), &mark))
+        return ERROR_SHARING_VIOLATION;
     if (device::previewing()) {
         device::overlayHide(target.folder.get(), target.name.c_str());
         return 0;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -15,7 +16,9 @@
 #include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 using testing_support::ScopedDevice;
@@ -529,6 +532,49 @@ struct LinkedTree {
     fs::path outside;
     std::vector<std::string> names;
 };
+
+// A deletion racing an open of the same file: one of them must lose. If both won, the
+// opener would hold a handle to a file the deletion reported gone (or the deletion would
+// have removed a file some handle had open). Each round releases both sides at once.
+TEST(Files, ADeletionAndAnOpenOfOneFileNeverBothSucceed) {
+    ScopedDevice dev;
+    constexpr int kRounds = 3000;
+    std::atomic<int> go{0}, opened{0}, closed{0}, release{0};
+    std::vector<char> openWon(kRounds + 1, 0);
+    auto waitFor = [](const std::atomic<int>& counter, int round) {
+        while (counter.load() < round) std::this_thread::yield();
+    };
+    std::thread opener([&] {
+        for (int round = 1; round <= kRounds; ++round) {
+            waitFor(go, round);
+            HANDLE file = openFile("\\Temp\\race.tmp", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+            openWon[round] = file != INVALID_HANDLE_VALUE;
+            opened.store(round);
+            waitFor(release, round);
+            if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+            closed.store(round);
+        }
+    });
+    int bothWon = 0, deletions = 0, opens = 0;
+    for (int round = 1; round <= kRounds; ++round) {
+        HANDLE made = openFile("\\Temp\\race.tmp", GENERIC_WRITE, 0, CREATE_ALWAYS);
+        ASSERT_NE(INVALID_HANDLE_VALUE, made);
+        CloseHandle(made);
+        go.store(round);
+        bool deleted = DeleteFileW(u"\\Temp\\race.tmp");
+        waitFor(opened, round);
+        bothWon += deleted && openWon[round];
+        deletions += deleted;
+        opens += openWon[round];
+        release.store(round);
+        waitFor(closed, round);
+    }
+    opener.join();
+    EXPECT_EQ(0, bothWon) << "of " << kRounds << " rounds";
+    // Both sides must have won some rounds, or the race was never run.
+    EXPECT_GT(deletions, 0);
+    EXPECT_GT(opens, 0);
+}
 
 TEST(Files, LinksAreNeverFollowed) {
     ScopedDevice dev;
