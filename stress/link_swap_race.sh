@@ -56,7 +56,7 @@ for run in $(seq "$runs"); do
     mkdir -p "$parked"
     cp -a "$template" "$temp"
     if [ $((run % 2)) = 1 ]; then
-        "$quillex" --device "$device" t &
+        "$quillex" --device "$device" --quiet t &
     else
         "$quillex" --device "$device" --screen script </dev/null >/dev/null &
     fi
