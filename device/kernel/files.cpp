@@ -91,27 +91,64 @@ bool admitSharing(int fd, bool read, bool write, DWORD share) {
     return true;
 }
 
-// Whether any handle, of any process, has the regular file `name` open; when none has,
-// *mark holds a write lock on kOpen until the caller lets it go. Every handle read-locks
-// kOpen, so while the mark stands no open is admitted: none slips in between this check
-// and the unlink. The lock needs a descriptor open for writing; a file this process may
-// not open so is only looked at, as before there was a mark.
-bool inUseElseMarked(int folder, const char* name, HostFd* mark) {
-    constexpr int kProbeFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    mark->reset(openat(folder, name, O_RDWR | kProbeFlags));
-    if (mark->valid()) {
-        if (lockRange(mark->get(), F_WRLCK, kOpen, 1)) return false;
-        mark->reset();
-        return true;
-    }
-    HostFd probe(openat(folder, name, O_RDONLY | kProbeFlags));
-    if (!probe.valid()) return false;
+// What a deletion finds on kOpen, which every handle read-locks.
+enum class OpenState {
+    Marked,   // nobody: *mark now write-locks it until the name is gone
+    Free,     // nobody, looked at without a mark
+    InUse,    // some handle, of any process, has the file open
+    Deleting, // another deletion holds it for the moment it removes the name
+};
+
+// Who holds kOpen of the file open as `fd`, as seen from a request for the whole byte.
+OpenState holderOf(int fd) {
     struct flock lock {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
     lock.l_start = kOpen;
     lock.l_len = 1;
-    return fcntl(probe.get(), F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return OpenState::InUse;  // unknown: keep the file
+    if (lock.l_type == F_UNLCK) return OpenState::Free;
+    return lock.l_type == F_WRLCK ? OpenState::Deleting : OpenState::InUse;
+}
+
+// Whether the regular file `name` may be deleted now. The write lock of the mark admits no
+// open while it stands, so none slips in between this check and the unlink; it needs a
+// descriptor open for writing. A preview, which removes nothing, and a file this process
+// may not open for writing are only looked at.
+OpenState markForDeletion(int folder, const char* name, HostFd* mark) {
+    constexpr int kProbeFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    if (!device::previewing()) {
+        HostFd writable(openat(folder, name, O_RDWR | kProbeFlags));
+        if (writable.valid()) {
+            if (!lockRange(writable.get(), F_WRLCK, kOpen, 1)) {
+                // Refused, then let go before the look: whoever held it is gone; look again.
+                OpenState holder = holderOf(writable.get());
+                return holder == OpenState::Free ? OpenState::Deleting : holder;
+            }
+            *mark = std::move(writable);
+            return OpenState::Marked;
+        }
+    }
+    HostFd probe(openat(folder, name, O_RDONLY | kProbeFlags));
+    return probe.valid() ? holderOf(probe.get()) : OpenState::Free;
+}
+
+// Whether a deletion holds kOpen of the file open as `fd` (which an open found refused).
+bool deletionUnderway(int fd) {
+    struct flock lock {};
+    lock.l_type = F_RDLCK;  // meets only a write lock, which only a deletion places
+    lock.l_whence = SEEK_SET;
+    lock.l_start = kOpen;
+    lock.l_len = 1;
+    return fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type == F_WRLCK;
+}
+
+// A deletion holds its mark for the few microseconds an unlink takes; who meets one waits
+// this long before looking again, at most kDeletionWaits times.
+constexpr int kDeletionWaits = 200;
+void waitForDeletion() {
+    timespec pause{0, 50 * 1000};
+    nanosleep(&pause, nullptr);
 }
 
 bool readOnly(const struct stat& info) { return !S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR); }
@@ -232,24 +269,39 @@ namespace {
 
 // Hands out the file just opened as `fd`, once it proves to be a plain file the request
 // may use: a file with more than one host link is never written or truncated, since the
-// device makes none and its other name may lie outside fs/. The sharing marks go first and
-// the file is looked at after: a deletion either sees the marks and stays, or has already
-// removed the name, which the look shows (no link left). Then *gone is set and the caller
+// device makes none and its other name may lie outside fs/. A deletion that has not seen
+// this handle's marks may still remove the name, so the file is looked at once the marks
+// stand (no link left: the name went). A request to read places its marks first; one to
+// write or truncate is checked first (read-only, a second link), so that a request bound
+// to be refused never holds marks another could meet, and is looked at again after. When
+// the name went meanwhile, or a deletion is removing it now, *gone is set and the caller
 // looks the path up again.
 HANDLE admitOpened(HostFd fd, bool existed, DWORD access, DWORD share, DWORD disposition, DWORD flagsAndAttributes,
                    LPCWSTR path, bool* gone) {
     bool wantRead = access & GENERIC_READ, wantWrite = access & GENERIC_WRITE;
     bool truncates = existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
-    bool admitted = admitSharing(fd.get(), wantRead, wantWrite, share);
     struct stat opened;
-    if (fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
-    if (opened.st_nlink == 0) {
+    bool admitted;
+    if (wantWrite || truncates) {
+        if (fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
+        if (opened.st_nlink > 1 || (existed && readOnly(opened))) return failHandle(ERROR_ACCESS_DENIED);
+        admitted = admitSharing(fd.get(), wantRead, wantWrite, share);
+        if (admitted && fstat(fd.get(), &opened) != 0) return failHandle(ERROR_ACCESS_DENIED);
+    } else {
+        admitted = admitSharing(fd.get(), wantRead, wantWrite, share);
+        if (fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
+    }
+    if (!admitted) {
+        // Refused by a deletion's mark, now or a moment ago (then the name is gone by now)?
+        *gone = deletionUnderway(fd.get()) || (fstat(fd.get(), &opened) == 0 && opened.st_nlink == 0);
+        return failHandle(ERROR_SHARING_VIOLATION);
+    }
+    if (opened.st_nlink == 0) {  // the name was removed before the marks stood
         *gone = true;
         return failHandle(ERROR_FILE_NOT_FOUND);
     }
     bool linkedOutside = opened.st_nlink > 1;
-    if ((wantWrite || truncates) && (linkedOutside || (existed && readOnly(opened)))) return failHandle(ERROR_ACCESS_DENIED);
-    if (!admitted) return failHandle(ERROR_SHARING_VIOLATION);
+    if ((wantWrite || truncates) && linkedOutside) return failHandle(ERROR_ACCESS_DENIED);  // linked meanwhile
     if (truncates && ftruncate(fd.get(), 0) != 0) return failHandle(ERROR_ACCESS_DENIED);
     if (!existed && (flagsAndAttributes & FILE_ATTRIBUTE_READONLY)) fchmod(fd.get(), opened.st_mode & ~0222u);
 
@@ -293,6 +345,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     }
 
     // Another process may create or remove the name between look-up and open: look again.
+    int waits = 0;
     for (int attempt = 0; attempt < 4; ++attempt) {
         HostPath target;
         if (DWORD error = device::resolvePath(path, &target)) return failHandle(error);
@@ -327,6 +380,11 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
         bool gone = false;
         HANDLE handle = admitOpened(std::move(fd), target.exists, access, share, disposition, flagsAndAttributes, path, &gone);
         if (!gone) return handle;
+        // A deletion is removing the name, or just has: not counted as an attempt, but
+        // given the moment it takes before the path is looked up again.
+        if (++waits > kDeletionWaits) return failHandle(ERROR_SHARING_VIOLATION);
+        waitForDeletion();
+        --attempt;
     }
     return failHandle(ERROR_ACCESS_DENIED);
 }
@@ -451,14 +509,18 @@ BOOL FlushFileBuffers(HANDLE file) {
 
 namespace {
 
-// RETURNS 0 when the resolved file is deleted (hidden, in a preview), else the error.
-DWORD deleteResolved(const HostPath& target) {
+// RETURNS 0 when the resolved file is deleted (hidden, in a preview), else the error;
+// *again when another deletion of it is under way, to look the path up again shortly.
+DWORD deleteResolved(const HostPath& target, bool* again) {
     if (!target.exists) return ERROR_FILE_NOT_FOUND;
     const struct stat& info = target.info;
     if (S_ISDIR(info.st_mode) || readOnly(info)) return ERROR_ACCESS_DENIED;
     HostFd mark;  // dropped on return, once the name is gone
-    if (S_ISREG(info.st_mode) && inUseElseMarked(target.folder.get(), target.name.c_str(), &mark))
-        return ERROR_SHARING_VIOLATION;
+    if (S_ISREG(info.st_mode)) {
+        OpenState state = markForDeletion(target.folder.get(), target.name.c_str(), &mark);
+        *again = state == OpenState::Deleting;
+        if (state == OpenState::InUse || state == OpenState::Deleting) return ERROR_SHARING_VIOLATION;
+    }
     if (device::previewing()) {
         device::overlayHide(target.folder.get(), target.name.c_str());
         return 0;
@@ -490,8 +552,15 @@ DWORD removeResolved(const HostPath& target) {
 BOOL DeleteFileW(LPCWSTR path) {
     if (device::faultHit("DeleteFileW")) return fail(ERROR_ACCESS_DENIED);
     HostPath target;
-    if (DWORD error = device::resolvePath(path, &target)) return fail(error);
-    DWORD error = deleteResolved(target);
+    DWORD error;
+    for (int wait = 0;; ++wait) {
+        target = HostPath{};
+        if (DWORD missing = device::resolvePath(path, &target)) return fail(missing);
+        bool again = false;
+        error = deleteResolved(target, &again);
+        if (!again || wait == kDeletionWaits) break;
+        waitForDeletion();  // the other deletion may yet fail: see what it leaves
+    }
     if (device::changesRecording()) device::recordDeletion(path, target, error);
     return error ? fail(error) : TRUE;
 }

@@ -533,47 +533,65 @@ struct LinkedTree {
     std::vector<std::string> names;
 };
 
-// A deletion racing an open of the same file: one of them must lose. If both won, the
-// opener would hold a handle to a file the deletion reported gone (or the deletion would
-// have removed a file some handle had open). Each round releases both sides at once.
-TEST(Files, ADeletionAndAnOpenOfOneFileNeverBothSucceed) {
-    ScopedDevice dev;
-    constexpr int kRounds = 3000;
-    std::atomic<int> go{0}, opened{0}, closed{0}, release{0};
-    std::vector<char> openWon(kRounds + 1, 0);
-    auto waitFor = [](const std::atomic<int>& counter, int round) {
-        while (counter.load() < round) std::this_thread::yield();
-    };
-    std::thread opener([&] {
+// A deletion racing a rival on the same file, each round releasing both at once. Against
+// an open, one of them must lose: if both won, the opener would hold a handle to a file
+// the deletion reported gone. Against another deletion, one wins and the other finds no
+// file (not a file "in use": no handle was ever open).
+TEST(Files, ADeletionRacingAnOpenOrADeletionOfOneFile) {
+    for (bool rivalDeletes : {false, true}) {
+        SCOPED_TRACE(rivalDeletes ? "two deletions" : "a deletion and an open");
+        ScopedDevice dev;
+        constexpr int kRounds = 2000;
+        std::atomic<int> go{0}, done{0}, release{0}, closed{0};
+        std::vector<DWORD> rivalError(kRounds + 1, 0);  // ERROR_SUCCESS when the rival won
+        auto waitFor = [](const std::atomic<int>& counter, int round) {
+            while (counter.load() < round) std::this_thread::yield();
+        };
+        std::thread rival([&] {
+            for (int round = 1; round <= kRounds; ++round) {
+                waitFor(go, round);
+                HANDLE file = INVALID_HANDLE_VALUE;
+                bool won;
+                if (rivalDeletes) {
+                    won = DeleteFileW(u"\\Temp\\race.tmp");
+                } else {
+                    file = openFile("\\Temp\\race.tmp", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+                    won = file != INVALID_HANDLE_VALUE;
+                }
+                rivalError[round] = won ? ERROR_SUCCESS : GetLastError();
+                done.store(round);
+                waitFor(release, round);  // an opener holds its handle until the deletion is over
+                if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+                closed.store(round);
+            }
+        });
+        int bothWon = 0, wrongError = 0;
         for (int round = 1; round <= kRounds; ++round) {
-            waitFor(go, round);
-            HANDLE file = openFile("\\Temp\\race.tmp", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-            openWon[round] = file != INVALID_HANDLE_VALUE;
-            opened.store(round);
-            waitFor(release, round);
-            if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-            closed.store(round);
+            HANDLE made = openFile("\\Temp\\race.tmp", GENERIC_WRITE, 0, CREATE_ALWAYS);
+            if (made != INVALID_HANDLE_VALUE) CloseHandle(made);
+            go.store(round);
+            bool deleted = DeleteFileW(u"\\Temp\\race.tmp");
+            DWORD error = deleted ? ERROR_SUCCESS : GetLastError();
+            waitFor(done, round);
+            release.store(round);
+            waitFor(closed, round);
+            bool rivalWon = rivalError[round] == ERROR_SUCCESS;
+            bothWon += deleted && rivalWon;
+            if (rivalDeletes) {
+                // Exactly one deletion wins; the loser finds nothing to delete.
+                DWORD loser = deleted ? rivalError[round] : error;
+                wrongError += deleted == rivalWon || loser != ERROR_FILE_NOT_FOUND;
+            } else {
+                DWORD loser = deleted ? rivalError[round] : error;
+                DWORD expected = deleted ? ERROR_FILE_NOT_FOUND : ERROR_SHARING_VIOLATION;
+                wrongError += !deleted && !rivalWon ? 1 : loser != expected;
+            }
+            if (!deleted) DeleteFileW(u"\\Temp\\race.tmp");
         }
-    });
-    int bothWon = 0, deletions = 0, opens = 0;
-    for (int round = 1; round <= kRounds; ++round) {
-        HANDLE made = openFile("\\Temp\\race.tmp", GENERIC_WRITE, 0, CREATE_ALWAYS);
-        ASSERT_NE(INVALID_HANDLE_VALUE, made);
-        CloseHandle(made);
-        go.store(round);
-        bool deleted = DeleteFileW(u"\\Temp\\race.tmp");
-        waitFor(opened, round);
-        bothWon += deleted && openWon[round];
-        deletions += deleted;
-        opens += openWon[round];
-        release.store(round);
-        waitFor(closed, round);
+        rival.join();
+        EXPECT_EQ(0, bothWon) << "of " << kRounds << " rounds";
+        EXPECT_EQ(0, wrongError) << "of " << kRounds << " rounds";
     }
-    opener.join();
-    EXPECT_EQ(0, bothWon) << "of " << kRounds << " rounds";
-    // Both sides must have won some rounds, or the race was never run.
-    EXPECT_GT(deletions, 0);
-    EXPECT_GT(opens, 0);
 }
 
 TEST(Files, LinksAreNeverFollowed) {
