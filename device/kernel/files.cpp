@@ -267,17 +267,31 @@ FileObject* fileOf(HANDLE file) {
 
 namespace {
 
+// Whether the name `path` still leads to the file open as `opened`. The link count alone
+// cannot tell for a file with a second host link: removing the device's name leaves one
+// link, outside fs/. Removing a name changes the file's ctime, though, so only a file
+// changed since `since` (the coarse clock before the open) is looked up again.
+bool stillNamed(LPCWSTR path, const struct stat& opened, const timespec& since) {
+    if (opened.st_nlink == 0) return false;
+    bool changed = opened.st_ctim.tv_sec > since.tv_sec ||
+                   (opened.st_ctim.tv_sec == since.tv_sec && opened.st_ctim.tv_nsec >= since.tv_nsec);
+    if (!changed) return true;
+    HostPath now;
+    return device::resolvePath(path, &now) == 0 && now.exists && now.info.st_dev == opened.st_dev &&
+           now.info.st_ino == opened.st_ino;
+}
+
 // Hands out the file just opened as `fd`, once it proves to be a plain file the request
 // may use: a file with more than one host link is never written or truncated, since the
 // device makes none and its other name may lie outside fs/. A deletion that has not seen
 // this handle's marks may still remove the name, so the file is looked at once the marks
-// stand (no link left: the name went). A request to read places its marks first; one to
+// stand (see stillNamed). A request to read places its marks first; one to
 // write or truncate is checked first (read-only, a second link), so that a request bound
 // to be refused never holds marks another could meet, and is looked at again after. When
 // the name went meanwhile, or a deletion is removing it now, *gone is set and the caller
 // looks the path up again.
 HANDLE admitOpened(HostFd fd, bool existed, DWORD access, DWORD share, DWORD disposition, DWORD flagsAndAttributes,
-                   LPCWSTR path, bool* gone) {
+                   LPCWSTR path, const timespec& openStarted, bool* gone) {
     bool wantRead = access & GENERIC_READ, wantWrite = access & GENERIC_WRITE;
     bool truncates = existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
     struct stat opened;
@@ -293,10 +307,10 @@ HANDLE admitOpened(HostFd fd, bool existed, DWORD access, DWORD share, DWORD dis
     }
     if (!admitted) {
         // Refused by a deletion's mark, now or a moment ago (then the name is gone by now)?
-        *gone = deletionUnderway(fd.get()) || (fstat(fd.get(), &opened) == 0 && opened.st_nlink == 0);
+        *gone = deletionUnderway(fd.get()) || (fstat(fd.get(), &opened) == 0 && !stillNamed(path, opened, openStarted));
         return failHandle(ERROR_SHARING_VIOLATION);
     }
-    if (opened.st_nlink == 0) {  // the name was removed before the marks stood
+    if (!stillNamed(path, opened, openStarted)) {  // the name was removed before the marks stood
         *gone = true;
         return failHandle(ERROR_FILE_NOT_FOUND);
     }
@@ -331,6 +345,8 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     bool denyRead = !(share & FILE_SHARE_READ);
     int mode = wantWrite || truncates || denyRead ? O_RDWR : O_RDONLY;
     constexpr int kOpenFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    timespec openStarted {};  // the file clock's own (coarse) time, as ctimes are stamped
+    clock_gettime(CLOCK_REALTIME_COARSE, &openStarted);
 
     // An existing file spelled as on the host opens in one call; a folder, a link, a name
     // that differs in case or a file to create takes the look-up below, and so does every
@@ -339,7 +355,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
         HostFd fd(device::openExact(path, mode | kOpenFlags));
         bool gone = false;
         if (fd.valid()) {
-            HANDLE handle = admitOpened(std::move(fd), true, access, share, disposition, flagsAndAttributes, path, &gone);
+            HANDLE handle = admitOpened(std::move(fd), true, access, share, disposition, flagsAndAttributes, path, openStarted, &gone);
             if (!gone) return handle;
         }
     }
@@ -378,7 +394,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
             }
         }
         bool gone = false;
-        HANDLE handle = admitOpened(std::move(fd), target.exists, access, share, disposition, flagsAndAttributes, path, &gone);
+        HANDLE handle = admitOpened(std::move(fd), target.exists, access, share, disposition, flagsAndAttributes, path, openStarted, &gone);
         if (!gone) return handle;
         // A deletion is removing the name, or just has: not counted as an attempt, but
         // given the moment it takes before the path is looked up again.

@@ -565,10 +565,11 @@ TEST(Files, ADeletionRacingAnOpenOrADeletionOfOneFile) {
                 closed.store(round);
             }
         });
-        int bothWon = 0, wrongError = 0;
+        int bothWon = 0, wrongError = 0, notMade = 0;
         for (int round = 1; round <= kRounds; ++round) {
             HANDLE made = openFile("\\Temp\\race.tmp", GENERIC_WRITE, 0, CREATE_ALWAYS);
             if (made != INVALID_HANDLE_VALUE) CloseHandle(made);
+            notMade += made == INVALID_HANDLE_VALUE;
             go.store(round);
             bool deleted = DeleteFileW(u"\\Temp\\race.tmp");
             DWORD error = deleted ? ERROR_SUCCESS : GetLastError();
@@ -591,6 +592,7 @@ TEST(Files, ADeletionRacingAnOpenOrADeletionOfOneFile) {
         rival.join();
         EXPECT_EQ(0, bothWon) << "of " << kRounds << " rounds";
         EXPECT_EQ(0, wrongError) << "of " << kRounds << " rounds";
+        EXPECT_EQ(0, notMade);
     }
 }
 
