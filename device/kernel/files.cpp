@@ -99,7 +99,8 @@ enum class OpenState {
     Deleting, // another deletion holds it for the moment it removes the name
 };
 
-// Who holds kOpen of the file open as `fd`, as seen from a request for the whole byte.
+// Who holds kOpen of the file open as `fd`, as seen from a request for the whole byte:
+// a write lock there is a deletion's mark, read locks are handles.
 OpenState holderOf(int fd) {
     struct flock lock {};
     lock.l_type = F_WRLCK;
@@ -131,16 +132,6 @@ OpenState markForDeletion(int folder, const char* name, HostFd* mark) {
     }
     HostFd probe(openat(folder, name, O_RDONLY | kProbeFlags));
     return probe.valid() ? holderOf(probe.get()) : OpenState::Free;
-}
-
-// Whether a deletion holds kOpen of the file open as `fd` (which an open found refused).
-bool deletionUnderway(int fd) {
-    struct flock lock {};
-    lock.l_type = F_RDLCK;  // meets only a write lock, which only a deletion places
-    lock.l_whence = SEEK_SET;
-    lock.l_start = kOpen;
-    lock.l_len = 1;
-    return fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type == F_WRLCK;
 }
 
 // A deletion holds its mark for the few microseconds an unlink takes; who meets one waits
@@ -307,7 +298,7 @@ HANDLE admitOpened(HostFd fd, bool existed, DWORD access, DWORD share, DWORD dis
     }
     if (!admitted) {
         // Refused by a deletion's mark, now or a moment ago (then the name is gone by now)?
-        *gone = deletionUnderway(fd.get()) || (fstat(fd.get(), &opened) == 0 && !stillNamed(path, opened, openStarted));
+        *gone = holderOf(fd.get()) == OpenState::Deleting || (fstat(fd.get(), &opened) == 0 && !stillNamed(path, opened, openStarted));
         return failHandle(ERROR_SHARING_VIOLATION);
     }
     if (!stillNamed(path, opened, openStarted)) {  // the name was removed before the marks stood
