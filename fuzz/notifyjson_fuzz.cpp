@@ -1,7 +1,7 @@
 // Fuzz target: arbitrary bytes read as a notification queue in JSON and as one entry.
 // Whatever the bytes, reading them either is refused with a message or gives entries that
 // are written back as JSON which reads again as the same entries.
-#include "tools/notifyjson.h"
+#include "formats/notifyjson.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -16,11 +16,11 @@ namespace {
 }
 
 void roundTrip(const std::vector<device::NotificationEntry>& entries) {
-    std::string written = tools::notifyToJson(entries), error;
+    std::string written = formats::notifyToJson(entries), error;
     std::vector<device::NotificationEntry> back;
-    if (!tools::notifyParseEntries(written, &back, &error)) broken("written entries do not read back", error);
-    if (tools::notifyToJson(back) != written) broken("entries read back differ", written);
-    for (const device::NotificationEntry& entry : back) tools::notifyDescribe(entry);
+    if (!formats::notifyParseEntries(written, &back, &error)) broken("written entries do not read back", error);
+    if (formats::notifyToJson(back) != written) broken("entries read back differ", written);
+    for (const device::NotificationEntry& entry : back) formats::notifyDescribe(entry);
 }
 
 }  // namespace
@@ -28,14 +28,14 @@ void roundTrip(const std::vector<device::NotificationEntry>& entries) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size), error;
     std::vector<device::NotificationEntry> entries;
-    if (tools::notifyParseEntries(text, &entries, &error)) {
+    if (formats::notifyParseEntries(text, &entries, &error)) {
         roundTrip(entries);
     } else if (error.empty()) {
         broken("refused without a message", text);
     }
     std::vector<device::NotificationEntry> one(1);
     error.clear();
-    if (tools::notifyParseEntry(text, &one[0], &error)) {
+    if (formats::notifyParseEntry(text, &one[0], &error)) {
         roundTrip(one);
     } else if (error.empty()) {
         broken("an entry refused without a message", text);

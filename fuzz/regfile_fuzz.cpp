@@ -6,7 +6,7 @@
 // /dev/shm exists) and its registry is emptied before each input.
 #include "device/boot/device.h"
 #include "device/kernel/registry.h"
-#include "tools/regfile.h"
+#include "formats/regfile.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -64,12 +64,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static FuzzDevice fuzzDevice;
     emptyRegistry();
     std::string error;
-    if (!tools::regImport(std::string(reinterpret_cast<const char*>(data), size), &error)) return 0;
+    if (!formats::regImport(std::string(reinterpret_cast<const char*>(data), size), &error)) return 0;
     std::string exported, again;
-    if (!tools::regExport("", &exported, &error)) broken("an imported registry does not export", error);
+    if (!formats::regExport("", &exported, &error)) broken("an imported registry does not export", error);
     emptyRegistry();
-    if (!tools::regImport(exported, &error)) broken("an export does not import", error);
-    if (!tools::regExport("", &again, &error)) broken("a re-imported registry does not export", error);
+    if (!formats::regImport(exported, &error)) broken("an export does not import", error);
+    if (!formats::regExport("", &again, &error)) broken("a re-imported registry does not export", error);
     if (again != exported) broken("an export imported again exports differently", exported);
     return 0;
 }

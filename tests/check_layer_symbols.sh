@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The device's folders call one way only: no library of a folder uses a function or
-# variable that a folder above it (or beside it) defines. Each argument is FOLDER=LIBRARY,
+# The device's folders, and the formats and host code above them, call one way only: no
+# library of a folder uses a function or variable that a folder above it (or beside it)
+# defines. Each argument is FOLDER=LIBRARY,
 # listed from the bottom layer up; ALLOWED pairs (LOWER:HIGHER is never allowed unless
 # HIGHER is in LOWER's list below) come from the layering in device/README.md.
 #   check_layer_symbols.sh core=libdevice_core.a kernel=... notifications=... ...
@@ -12,6 +13,9 @@ below[notifications]="core kernel"
 below[windowing]="core kernel"
 below[shell]="core kernel windowing"
 below[screens]="core kernel windowing shell"
+below[boot]="core kernel notifications windowing shell screens"
+below[formats]="core kernel notifications windowing shell screens boot"
+below[host]="core kernel notifications windowing shell screens boot formats"
 for arg in "$@"; do lib[${arg%%=*}]=${arg#*=}; done
 
 # Strong definitions only: inline functions and templates may be defined in several.
@@ -25,10 +29,10 @@ for folder in "${!below[@]}"; do
         [[ " ${below[$folder]} " == *" $other "* ]] && continue
         crossing=$(comm -12 <(used "${lib[$folder]}") <(defined "${lib[$other]}"))
         if [[ -n $crossing ]]; then
-            echo "device/$folder uses what device/$other defines:" $crossing
+            echo "$folder uses what $other defines:" $crossing
             failures=$((failures + 1))
         fi
     done
 done
-[[ $failures -eq 0 ]] && echo "every device folder calls only the folders below it"
+[[ $failures -eq 0 ]] && echo "every folder calls only the folders below it"
 exit $((failures > 0))

@@ -1,5 +1,6 @@
-# The emulated device is layered: each folder may include only the folders below it, and
-# inside a folder the files' includes form no circle (a file's module is its name without
+# The emulated device is layered: each folder may include only the folders below it (and
+# the platform's headers, nothing else: the device names no host program), and inside a
+# folder the files' includes form no circle (a file's module is its name without
 # the extension, so a.cpp and a.h are one module). Run as: cmake -DROOT=... -P this.
 set(layer_core "core")
 set(layer_kernel "core;kernel")
@@ -17,6 +18,11 @@ foreach(folder ${folders})
     foreach(source ${sources})
         get_filename_component(module "${source}" NAME_WE)
         list(APPEND modules ${module})
+        file(STRINGS "${ROOT}/device/${folder}/${source}" outside REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+        list(FILTER outside EXCLUDE REGEX "#[ \t]*include[ \t]*\"(device|platform)/")
+        foreach(line ${outside})
+            list(APPEND failures "device/${folder}/${source}: ${line} is outside device/ and platform/")
+        endforeach()
         file(STRINGS "${ROOT}/device/${folder}/${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"device/")
         foreach(line ${includes})
             string(REGEX MATCH "\"device/([^/\"]+)/([^\"]+)\\.h\"" matched "${line}")

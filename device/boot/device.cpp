@@ -25,6 +25,8 @@ namespace {
 // The device setting that says the install finished.
 const char kInstalledSetting[] = "installed";
 
+InstallStep programInstall = nullptr;
+
 bool makeFolders(const std::string& path, std::string* error) {
     // Creates every missing folder of `path`, like mkdir -p.
     for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
@@ -35,18 +37,6 @@ bool makeFolders(const std::string& path, std::string* error) {
         }
         if (slash == std::string::npos) return true;
     }
-}
-
-// Creates the file when missing and gives it `content` when it is empty.
-bool placeFile(const WCHAR* path, const char* content) {
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    if (GetFileSize(file, nullptr) == 0) {
-        DWORD written = 0;
-        WriteFile(file, content, static_cast<DWORD>(std::strlen(content)), &written, nullptr);
-    }
-    CloseHandle(file);
-    return true;
 }
 
 // `message`, followed by the store's reason when the store refused the last change.
@@ -127,7 +117,6 @@ bool install(std::string* error) {
     }
     static const WCHAR* const folders[] = {
         TEXT("\\Windows"), TEXT("\\Temp"), TEXT("\\My Documents"), TEXT("\\Program Files"),
-        TEXT("\\Program Files\\Quillex"),
     };
     for (const WCHAR* folder : folders) {
         if (!CreateDirectoryW(folder, nullptr) && GetFileAttributesW(folder) == INVALID_FILE_ATTRIBUTES) {
@@ -135,32 +124,13 @@ bool install(std::string* error) {
             return false;
         }
     }
-    const WCHAR* program = TEXT("\\Program Files\\Quillex\\Quillex.exe");
-    if (!placeFile(program, "Quillex for the emulated device: a start of this file runs the host's quillex.\r\n") ||
-        !placeFile(TEXT("\\Windows\\calnot.exe"), "A system program of the device; starts of it run nothing.\r\n") ||
-        !placeFile(TEXT("\\Windows\\clocknot.exe"), "A system program of the device; starts of it run nothing.\r\n")) {
+    if (!installFile(TEXT("\\Windows\\calnot.exe"), "A system program of the device; starts of it run nothing.\r\n") ||
+        !installFile(TEXT("\\Windows\\clocknot.exe"), "A system program of the device; starts of it run nothing.\r\n")) {
         *error = "cannot create the device's program files";
         return false;
     }
-    // A start of Quillex.exe runs this build's quillex, when this process knows where it is;
-    // otherwise an earlier registration stays as it is.
-    if (!quillexHost().empty() && !programRegister(program, quillexHost())) {
-        *error = withStoreReason("cannot register the host program of Quillex.exe");
-        return false;
-    }
-
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, TEXT("Software\\Apps\\Holvenark Quillex"), 0, nullptr, 0, 0, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
-        *error = withStoreReason("cannot create the install key");
-        return false;
-    }
-    static const WCHAR installDir[] = TEXT("\\Program Files\\Quillex");
-    LONG result = RegSetValueExW(key, TEXT("InstallDir"), 0, REG_SZ, reinterpret_cast<const BYTE*>(installDir),
-                                 sizeof installDir);
-    RegCloseKey(key);
-    if (result != ERROR_SUCCESS) {
-        *error = withStoreReason("cannot write the install key");
+    if (programInstall && !programInstall(error)) {
+        if (!storeFailure().empty()) *error = withStoreReason(*error);
         return false;
     }
     if (!settingSet(kInstalledSetting, "1") || !transaction.commit()) {
@@ -169,5 +139,18 @@ bool install(std::string* error) {
     }
     return true;
 }
+
+bool installFile(const WCHAR* path, const char* content) {
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    if (GetFileSize(file, nullptr) == 0) {
+        DWORD written = 0;
+        WriteFile(file, content, static_cast<DWORD>(std::strlen(content)), &written, nullptr);
+    }
+    CloseHandle(file);
+    return true;
+}
+
+void installAlso(InstallStep step) { programInstall = step; }
 
 }  // namespace device

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "device/core/folder.h"
+#include "platform/wintypes.h"
 
 #include <string>
 
@@ -25,13 +26,22 @@ bool open(const std::string& dir, std::string* error, bool* made = nullptr);
 void close();
 
 // Gives a fresh device what every device has: the folders "\Windows", "\Temp",
-// "\My Documents" and "\Program Files\Quillex" with its Quillex.exe, the system programs
-// "\Windows\calnot.exe" and "\Windows\clocknot.exe" (no host code behind them), the
-// install key HKEY_LOCAL_MACHINE "Software\Apps\Holvenark Quillex" "InstallDir", and,
-// when this process knows a quillex host program, Quillex.exe registered to run it. Its
-// store changes and the record that the install finished are one transaction.
-// Harmless to repeat.
+// "\My Documents" and "\Program Files", the system programs "\Windows\calnot.exe" and
+// "\Windows\clocknot.exe" (no host code behind them), then whatever the step given to
+// installAlso() puts in place (the host's own program). Its store changes and the record
+// that the install finished are one transaction. Harmless to repeat.
 // RETURNS true; false with *error set.
 bool install(std::string* error);
+
+// A program the host installs on every device it opens, in install()'s transaction: the
+// step makes its files and registry values through the platform's own calls and may be
+// repeated. One step; null for none.
+// RETURNS from the step: true, or false with *error set (the install then fails whole).
+using InstallStep = bool (*)(std::string* error);
+void installAlso(InstallStep step);
+
+// For an install step: creates the device file `path` when missing and gives it `content`
+// when it is empty (a program file's stand-in). RETURNS false when it cannot be created.
+bool installFile(const WCHAR* path, const char* content);
 
 }  // namespace device

@@ -32,7 +32,7 @@ namespace {
 
 const char kVersionSetting[] = "platform.version";
 
-std::string hostOfQuillex;
+HostArguments hostArguments = nullptr;
 
 class ModuleObject : public KernelObject {
 public:
@@ -137,22 +137,7 @@ std::string ownExecutable() {
     return error ? std::string() : self.string();
 }
 
-void setQuillexHost(const std::string& hostProgram) { hostOfQuillex = hostProgram; }
-
-const std::string& quillexHost() { return hostOfQuillex; }
-
-std::string findQuillexNear(const std::string& executable) {
-    if (executable.empty()) return std::string();
-    fs::path folder = fs::path(executable).parent_path();
-    for (const fs::path& candidate : {folder / "quillex", folder.parent_path() / "quillex"}) {
-        std::error_code error;
-        if (fs::is_regular_file(candidate, error) && access(candidate.c_str(), X_OK) == 0) {
-            fs::path found = fs::canonical(candidate, error);
-            return error ? fs::absolute(candidate).string() : found.string();
-        }
-    }
-    return std::string();
-}
+void programArgumentsRegister(HostArguments arguments) { hostArguments = arguments; }
 
 bool programRegister(std::u16string_view devicePath, const std::string& hostProgram) {
     if (devicePath.empty() || devicePath[0] != u'\\' || hostProgram.empty()) return false;
@@ -191,10 +176,10 @@ StartOutcome programStart(const WCHAR* application, const WCHAR* commandLine, bo
     if (!host) return outcome;
 
     std::error_code error;
-    // The command line follows "--", so no part of it is taken for a host option; the
-    // started program's own report is not wanted on whoever started it.
-    std::vector<std::string> args{*host, "--device", fs::absolute(dir(), error).string(), "--quiet", "--"};
-    if (!line.empty()) args.push_back(line);
+    std::string deviceDir = fs::absolute(dir(), error).string();
+    std::vector<std::string> args{*host};
+    if (hostArguments) args = hostArguments(*host, deviceDir, line);
+    else if (!line.empty()) args.push_back(line);
     pid_t child = spawn(args, !wait, &outcome.hostRan);
     if (outcome.hostRan && outcome.event) journalSetHostRan(outcome.event);
     if (child > 0) reap(child);

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace device {
 
@@ -33,15 +34,12 @@ std::string formatPlatformVersion(PlatformVersion version);
 // The host path of the running executable; "" when it cannot be read.
 std::string ownExecutable();
 
-// The host program that install() registers behind "\Program Files\Quillex\Quillex.exe";
-// "" (the default) registers none. Set it before open(), which installs a fresh device.
-void setQuillexHost(const std::string& hostProgram);
-const std::string& quillexHost();
-
-// The executable file "quillex" in the folder of `executable` or in the folder above it
-// (build/quillex beside build/tools/quillex-device; bin/ when installed).
-// RETURNS its absolute path, or "" when there is none.
-std::string findQuillexNear(const std::string& executable);
+// How a start runs a registered host program: the host process, which knows that
+// program's command line, registers this at start-up. RETURNS the arguments to execute,
+// the host program first. Without one, a start runs `HOST [COMMAND LINE]`.
+using HostArguments = std::vector<std::string> (*)(const std::string& hostProgram, const std::string& deviceDir,
+                                                  const std::string& commandLine);
+void programArgumentsRegister(HostArguments arguments);
 
 // Registers `hostProgram` behind the absolute device path `devicePath` (matched ignoring
 // case), replacing an earlier registration. The device file itself is not created.
@@ -60,8 +58,8 @@ struct StartOutcome {
 
 // Starts `application` with `commandLine` (null: none) as CreateProcessW does: records a
 // "start" event at the device time of the call, and when the program file exists and has a
-// host program, runs `HOST --device <absolute device folder> [COMMAND LINE]` with the command
-// line as one argument. With `wait`, returns once that process has ended; otherwise returns
+// host program, runs it with the arguments programArgumentsRegister() gives for the
+// absolute device folder and the command line. With `wait`, returns once that process has ended; otherwise returns
 // as soon as it runs, leaving nothing for the caller to reap.
 StartOutcome programStart(const WCHAR* application, const WCHAR* commandLine, bool wait);
 

@@ -6,6 +6,7 @@
 #include "device/screens/render.h"
 
 #include <string>
+#include <vector>
 
 namespace device {
 
@@ -16,6 +17,16 @@ enum class ScreenKey { Character, Up, Down, Left, Right, Tab, BackTab, Enter, Es
 // the focused control takes, the title bar's OK and Escape; in an open pop-up menu the
 // keys that work it. Empty without a window.
 std::string keyHelp();
+
+// What Enter (the title bar's OK) and Escape (Cancel) do in a window of the program, by its
+// title: that is the program's business, so the host tells it; a null text means the key
+// does nothing there. Windows not named get what the dialog manager does with the keys.
+struct WindowKeyHelp {
+    std::u16string title;
+    const char* enter;
+    const char* escape;
+};
+void keyHelpRegister(std::vector<WindowKeyHelp> windows);
 
 class ScreenInput {
 public:

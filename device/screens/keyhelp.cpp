@@ -10,20 +10,16 @@
 #include "device/shell/shell.h"
 
 #include <string_view>
+#include <utility>
 
 namespace device {
 namespace {
 
-struct WindowKeys {
-    std::u16string_view title;
-    const char* enter;   // what Enter (the title bar's OK) does; null: nothing
-    const char* escape;  // what Escape (Cancel) does; null: nothing
-};
-constexpr WindowKeys kProgramWindows[] = {
-    {u"Quillex", "quit", "quit"},
-    {u"Auto-start", "save", nullptr},
-    {u"About Quillex", "close", nullptr},
-};
+// A function's own static, so that a registration made while the process starts finds it made.
+std::vector<WindowKeyHelp>& programWindows() {
+    static std::vector<WindowKeyHelp> windows;
+    return windows;
+}
 
 void add(std::string& help, const std::string& item) {
     if (!help.empty()) help += "  ";
@@ -64,7 +60,7 @@ std::string keyHelp() {
     }
     const char* enter = (window->exStyle & WS_EX_CAPTIONOKBTN) ? "OK" : nullptr;
     const char* escape = "cancel";
-    for (const WindowKeys& keys : kProgramWindows) {
+    for (const WindowKeyHelp& keys : programWindows()) {
         if (keys.title == window->title) {
             enter = keys.enter;
             escape = keys.escape;
@@ -77,5 +73,7 @@ std::string keyHelp() {
     }
     return help;
 }
+
+void keyHelpRegister(std::vector<WindowKeyHelp> windows) { programWindows() = std::move(windows); }
 
 }  // namespace device

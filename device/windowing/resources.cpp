@@ -1,5 +1,5 @@
-// The program's resources as the platform serves them: the compiled .res bytes linked
-// into the program are walked once into a table of typed, named entries, from which
+// The program's resources as the platform serves them: the compiled .res bytes the host
+// registers for the program are walked once into a table of typed, named entries, from which
 // strings, icons, bitmaps, accelerator tables and raw resource data are handed out.
 #include "device/windowing/resources.h"
 
@@ -8,7 +8,6 @@
 #include "device/core/utf.h"
 #include "device/windowing/templates.h"
 #include "platform/windows.h"
-#include "res/embedded.h"
 
 #include <bit>
 #include <memory>
@@ -39,6 +38,10 @@ struct Loaded {
     std::unique_ptr<Picture> bitmap;
     std::unique_ptr<std::vector<ACCEL>> accelerators;
 };
+
+// The compiled resources the host registered; none until it does.
+const uint8_t* registeredBytes = nullptr;
+size_t registeredSize = 0;
 
 struct Module {
     Module();
@@ -81,13 +84,22 @@ std::vector<HRSRC__> readResourceFile(const uint8_t* bytes, size_t size) {
 }
 
 Module::Module()
-    : entries(readResourceFile(quillex_resources::kBytes, quillex_resources::kSize)),
+    : entries(readResourceFile(registeredBytes, registeredSize)),
       loaded(entries.size()) {}
 
 Module& module() {
     static Module instance;
     return instance;
 }
+
+}  // namespace
+
+void programResourcesRegister(const void* bytes, size_t size) {
+    registeredBytes = static_cast<const uint8_t*>(bytes);
+    registeredSize = bytes ? size : 0;
+}
+
+namespace {
 
 bool isProgramModule(HINSTANCE instance) {
     return instance == nullptr || instance == programInstance();

@@ -17,6 +17,11 @@ inline HINSTANCE programInstance() {
     return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x10000));
 }
 
+// The program's compiled resources (the platform's .res layout), registered by the host
+// before the program's first resource call; they must live as long as the process. Until
+// then the program's module holds no resources.
+void programResourcesRegister(const void* bytes, size_t size);
+
 // A decoded picture, rows top first. Colours are the platform's colour values
 // (0x00BBGGRR); `opaque` is false where an icon's mask lets the background through.
 struct Picture {

@@ -3,6 +3,7 @@
 #include "device/boot/device.h"
 #include "device/core/faults.h"
 #include "device/core/utf.h"
+#include "host/program/program.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,14 @@
 namespace fs = std::filesystem;
 
 namespace testing_support {
+namespace {
+
+// Every test process knows the program as the host programs make it known: its install,
+// how its starts run, its resources and its windows' key help. No quillex host program is
+// registered unless a test does so.
+const bool programIntroduced = (host::introduceProgram(""), true);
+
+}  // namespace
 
 ScopedDevice::ScopedDevice() {
     std::string pattern = (fs::temp_directory_path() / "quillex-test-XXXXXX").string();

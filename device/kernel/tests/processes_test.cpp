@@ -35,7 +35,6 @@ uint64_t deviceTime(const char* text) {
     return device::fileTimeCount(count);
 }
 
-std::string canonical(const std::string& path) { return std::filesystem::canonical(path).string(); }
 
 OSVERSIONINFOW readVersion() {
     OSVERSIONINFOW info{};
@@ -278,43 +277,6 @@ TEST_F(StartTest, RegisteredProgramRunsItsHostWithTheCommandLine) {
     // A registered program whose file is missing from the device runs nothing.
     EXPECT_FALSE(start(u"\\Apps\\gone.exe", u"t"));
     EXPECT_FALSE(device::journalList().back().hostRan);
-}
-
-TEST(InstallTest, QuillexIsRegisteredWhenItsHostProgramIsKnown) {
-    ScopedDevice device;
-    // A device installed by a process that knows no quillex runs nothing for Quillex.exe.
-    EXPECT_FALSE(device::programHost(u"\\Program Files\\Quillex\\Quillex.exe"));
-    EXPECT_TRUE(device.exists("\\Windows\\calnot.exe"));
-    EXPECT_TRUE(device.exists("\\Windows\\clocknot.exe"));
-
-    device::setQuillexHost(testing_support::quillexBinary());
-    std::string error;
-    bool installed = device::install(&error);
-    device::setQuillexHost("");
-    ASSERT_TRUE(installed) << error;
-    EXPECT_EQ(testing_support::quillexBinary(), device::programHost(u"\\PROGRAM FILES\\quillex\\QUILLEX.EXE"));
-    // Repeating the installation without a known quillex keeps the registration.
-    ASSERT_TRUE(device::install(&error));
-    EXPECT_EQ(testing_support::quillexBinary(), device::programHost(u"\\Program Files\\Quillex\\Quillex.exe"));
-
-    // The tool finds the quillex built beside it (one folder up in the build tree); `init`
-    // registers it, and quillex itself registers its own executable on a device it creates.
-    std::string quillex = canonical(testing_support::quillexBinary());
-    EXPECT_EQ(quillex, device::findQuillexNear(testing_support::deviceToolBinary()));
-    EXPECT_EQ(quillex, device::findQuillexNear(testing_support::quillexBinary()));
-    EXPECT_EQ("", device::findQuillexNear(device.dir() + "/fs/tool"));
-    EXPECT_EQ("", device::findQuillexNear(""));
-
-    std::string fresh = device.dir() + "-other";
-    testing_support::RunResult created = testing_support::run(testing_support::quillexBinary(), {"--device", fresh, "t"});
-    ASSERT_EQ(0, created.exitCode) << created.output;
-    testing_support::RunResult init = testing_support::run(testing_support::deviceToolBinary(), {"--device", device.dir(), "init"});
-    ASSERT_EQ(0, init.exitCode) << init.output;
-    EXPECT_EQ(quillex, device::programHost(u"\\Program Files\\Quillex\\Quillex.exe"));
-    ASSERT_TRUE(device::open(fresh, nullptr));
-    EXPECT_EQ(quillex, device::programHost(u"\\Program Files\\Quillex\\Quillex.exe"));
-    ASSERT_TRUE(device::open(device.dir(), nullptr));
-    std::filesystem::remove_all(fresh);
 }
 
 TEST(ToolTest, VersionAndEvents) {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace tools {
+namespace host {
 
 // Fills the open device with temporary files, a browser cache of randomly named
 // sub-folders with an index file, browser history, the offline reader's cache and the
@@ -12,4 +12,4 @@ namespace tools {
 // RETURNS true; false with *error set.
 bool fillDemo(std::string* error);
 
-}  // namespace tools
+}  // namespace host

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace tools {
+namespace host {
 
 struct RunFacts {
     std::string device;       // the device folder
@@ -30,12 +30,8 @@ std::string reportItems(const RunFacts& facts, const std::vector<device::Change>
 // The JSON document (README: "The JSON report").
 nlohmann::ordered_json reportJson(const RunFacts& facts, const std::vector<device::Change>& changes);
 
-// The open device's activity log: Quillex.log in the install folder the registry names
-// (HKEY_LOCAL_MACHINE "Software\Apps\Holvenark Quillex" "InstallDir"), as a device path.
-std::string activityLogPath();
-
 // "50,000"; "4.8 MB" (1024-based, one decimal) or "512 bytes".
 std::string countText(uint64_t count);
 std::string sizeText(uint64_t bytes);
 
-}  // namespace tools
+}  // namespace host

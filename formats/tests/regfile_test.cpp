@@ -1,7 +1,7 @@
 // Tests of registry files: tables of well-formed and malformed input (a malformed file
 // is refused whole, naming its line, with nothing changed), the exact export format, and
 // exports imported into a fresh device giving back every value byte for byte.
-#include "tools/regfile.h"
+#include "formats/regfile.h"
 
 #include "device/core/faults.h"
 #include "device/core/store.h"
@@ -63,7 +63,7 @@ bool keyExists(HKEY root, const std::u16string& path) {
 
 std::string exportOf(const std::string& path) {
     std::string text, error;
-    EXPECT_TRUE(tools::regExport(path, &text, &error)) << error;
+    EXPECT_TRUE(formats::regExport(path, &text, &error)) << error;
     return text;
 }
 
@@ -78,7 +78,7 @@ class RegFileTest : public ::testing::Test {
 protected:
     bool import(const std::string& text) {
         error.clear();
-        return tools::regImport(text, &error);
+        return formats::regImport(text, &error);
     }
     ScopedDevice device;
     std::string error;
@@ -401,7 +401,7 @@ TEST_F(RegFileTest, ExportErrors) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         std::string text = "untouched";
-        EXPECT_FALSE(tools::regExport(c.path, &text, &error));
+        EXPECT_FALSE(formats::regExport(c.path, &text, &error));
         EXPECT_NE(std::string::npos, error.find(c.mention)) << error;
         EXPECT_EQ("untouched", text);
     }
@@ -466,7 +466,7 @@ TEST(RegFileRoundTrip, AnExportImportedOnAFreshDeviceGivesTheSameRegistry) {
     }
     ScopedDevice second;
     std::string error;
-    ASSERT_TRUE(tools::regImport(exported, &error)) << error;
+    ASSERT_TRUE(formats::regImport(exported, &error)) << error;
     for (const Entry& e : entries) {
         SCOPED_TRACE(e.key + " / " + e.name);
         DWORD type = 0;

@@ -3,19 +3,19 @@
 // line "name: ..." ends the action of that name, taking what came since the last action
 // ended (the notification cleanup logs its summary after its work). What comes before any
 // such line and is not claimed by one is grouped as "other".
-#include "tools/runreport.h"
+#include "host/quillex/report.h"
 
 #include "device/core/utf.h"
 #include "device/notifications/notifications.h"
 #include "platform/windows.h"
-#include "tools/notifyjson.h"
+#include "formats/notifyjson.h"
 
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <map>
 
-namespace tools {
+namespace host {
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -227,9 +227,9 @@ std::string itemLine(const Item& item) {
         case ChangeKind::ValueSet:
             return verb("set value") + change.path + "  " + quotedOrDash(change.name) + "  " + sizeText(change.size);
         case ChangeKind::EntryCleared:
-            return verb("clear entry") + notifyDescribe(std::any_cast<const device::NotificationEntry&>(change.entry));
+            return verb("clear entry") + formats::notifyDescribe(std::any_cast<const device::NotificationEntry&>(change.entry));
         case ChangeKind::EntryAdded:
-            return verb("add entry") + notifyDescribe(std::any_cast<const device::NotificationEntry&>(change.entry));
+            return verb("add entry") + formats::notifyDescribe(std::any_cast<const device::NotificationEntry&>(change.entry));
         case ChangeKind::ProgramStarted:
             return verb("start") + change.path + "  " + quotedOrDash(change.detail) + (change.size ? "" : "  (not found)");
         case ChangeKind::Restart: return verb("restart") + "by the " + change.detail;
@@ -238,7 +238,7 @@ std::string itemLine(const Item& item) {
 }
 
 Json entryJson(const Change& change) {
-    Json list = Json::parse(notifyToJson({std::any_cast<const device::NotificationEntry&>(change.entry)}));
+    Json list = Json::parse(formats::notifyToJson({std::any_cast<const device::NotificationEntry&>(change.entry)}));
     return list.at(0);
 }
 
@@ -306,21 +306,6 @@ Json actionJson(const Action& action) {
 
 }  // namespace
 
-std::string activityLogPath() {
-    WCHAR folder[MAX_PATH] = u"\\Program Files\\Quillex";
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Holvenark Quillex", 0, 0, &key) == ERROR_SUCCESS) {
-        WCHAR value[MAX_PATH] = {};
-        DWORD size = sizeof value - sizeof(WCHAR);
-        DWORD type = 0;
-        if (RegQueryValueExW(key, u"InstallDir", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS &&
-            type == REG_SZ && value[0])
-            std::memcpy(folder, value, sizeof value);
-        RegCloseKey(key);
-    }
-    return device::toUtf8(folder) + "\\Quillex.log";
-}
-
 std::string countText(uint64_t count) {
     std::string digits = std::to_string(count);
     std::string text;
@@ -377,4 +362,4 @@ Json reportJson(const RunFacts& facts, const std::vector<Change>& changes) {
                 {"totals", totalsJson(all)}};
 }
 
-}  // namespace tools
+}  // namespace host

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace tools {
+namespace formats {
 
 // Applies a registry file to the open device's registry. `bytes` is UTF-8 (with or
 // without BOM) or UTF-16LE with BOM; its first line is "Windows Registry Editor Version
@@ -23,4 +23,4 @@ bool regImport(const std::string& bytes, std::string* error);
 // or a key or value name holding a line break (which the format cannot carry).
 bool regExport(const std::string& keyPath, std::string* text, std::string* error);
 
-}  // namespace tools
+}  // namespace formats

@@ -1,7 +1,7 @@
 // The JSON form of notification entries: list and import give back the same entries,
 // malformed input is refused whole with the place of the fault, and the `notify`
 // commands of quillex-device work on the queue that the platform operations see.
-#include "tools/notifyjson.h"
+#include "formats/notifyjson.h"
 
 #include "device/kernel/clock.h"
 #include "tests/support/scoped_device.h"
@@ -73,10 +73,10 @@ TEST(NotifyJsonTest, ListedEntriesImportAsTheSameEntries) {
     std::vector<NotificationEntry> original = sampleEntries();
     std::string error;
     ASSERT_TRUE(device::notificationAdd(original, &error)) << error;
-    std::string listed = tools::notifyToJson(device::notificationList());
+    std::string listed = formats::notifyToJson(device::notificationList());
 
     size_t added = 0;
-    ASSERT_TRUE(tools::notifyImport(listed, &added, &error)) << error;
+    ASSERT_TRUE(formats::notifyImport(listed, &added, &error)) << error;
     EXPECT_EQ(original.size(), added);
     std::vector<NotificationEntry> all = device::notificationList();
     ASSERT_EQ(2 * original.size(), all.size());
@@ -84,7 +84,7 @@ TEST(NotifyJsonTest, ListedEntriesImportAsTheSameEntries) {
     expectSame(original, imported);
     EXPECT_GT(imported.front().handle, original.back().handle);
     // And listing again writes the same text, apart from the handles.
-    nlohmann::json first = nlohmann::json::parse(listed), second = nlohmann::json::parse(tools::notifyToJson(imported));
+    nlohmann::json first = nlohmann::json::parse(listed), second = nlohmann::json::parse(formats::notifyToJson(imported));
     for (auto& entry : first) entry.erase("handle");
     for (auto& entry : second) entry.erase("handle");
     EXPECT_EQ(first, second);
@@ -92,7 +92,7 @@ TEST(NotifyJsonTest, ListedEntriesImportAsTheSameEntries) {
 
 TEST(NotifyJsonTest, TimesAreTextOnlyWhenTextGivesThemBack) {
     std::vector<NotificationEntry> entries = sampleEntries();
-    nlohmann::json listed = nlohmann::json::parse(tools::notifyToJson(entries));
+    nlohmann::json listed = nlohmann::json::parse(formats::notifyToJson(entries));
     EXPECT_EQ("2026-12-08 07:30:00.000", listed[0]["start"]);
     EXPECT_TRUE(listed[0]["end"].is_null());  // all zero
     ASSERT_TRUE(listed[2]["start"].is_object());
@@ -104,7 +104,7 @@ TEST(NotifyJsonTest, TimesAreTextOnlyWhenTextGivesThemBack) {
     // The text form sets the day of the week itself.
     NotificationEntry parsed;
     std::string error;
-    ASSERT_TRUE(tools::notifyParseEntry(R"({"type": 2, "start": "2028-02-29 23:59:59.5"})", &parsed, &error)) << error;
+    ASSERT_TRUE(formats::notifyParseEntry(R"({"type": 2, "start": "2028-02-29 23:59:59.5"})", &parsed, &error)) << error;
     SYSTEMTIME leapDay = at(2028, 2, 29, 23, 59, 59, 500, 2);  // a Tuesday
     EXPECT_EQ(0, std::memcmp(&leapDay, &parsed.start, sizeof leapDay));
 }
@@ -153,7 +153,7 @@ TEST(NotifyJsonTest, MalformedInputIsRefusedWholeWithThePlace) {
         SCOPED_TRACE(c.text);
         size_t added = 99;
         error.clear();
-        EXPECT_FALSE(tools::notifyImport(c.text, &added, &error));
+        EXPECT_FALSE(formats::notifyImport(c.text, &added, &error));
         EXPECT_NE(std::string::npos, error.find(c.place)) << error;
         EXPECT_EQ(99u, added);
     }
@@ -164,15 +164,15 @@ TEST(NotifyJsonTest, OneEntryAndItsDefaults) {
     NotificationEntry entry;
     std::string error;
     ASSERT_TRUE(
-        tools::notifyParseEntry(R"({"type": 3, "handle": 42, "application": null, "user": null})", &entry, &error));
+        formats::notifyParseEntry(R"({"type": 3, "handle": 42, "application": null, "user": null})", &entry, &error));
     EXPECT_EQ(3u, entry.type);
     EXPECT_EQ(0u, entry.handle);  // handles are the database's to give
     EXPECT_FALSE(entry.application || entry.arguments || entry.hasUser);
     SYSTEMTIME zero{};
     EXPECT_EQ(0, std::memcmp(&zero, &entry.start, sizeof zero));
-    EXPECT_FALSE(tools::notifyParseEntry(R"({"type": 3, "user": {"text": 1}})", &entry, &error));
+    EXPECT_FALSE(formats::notifyParseEntry(R"({"type": 3, "user": {"text": 1}})", &entry, &error));
     EXPECT_EQ("user.text: expected a string or null", error);
-    EXPECT_FALSE(tools::notifyParseEntry(R"([{"type": 3}])", &entry, &error));
+    EXPECT_FALSE(formats::notifyParseEntry(R"([{"type": 3}])", &entry, &error));
     EXPECT_EQ("expected an object", error);
 }
 
@@ -204,7 +204,7 @@ TEST_F(NotifyCommandTest, ImportListAddAndClear) {
               plain.output);
     RunResult json = tool({"list", "--json"});
     ASSERT_EQ(0, json.exitCode);
-    EXPECT_EQ(tools::notifyToJson(entries), json.output);
+    EXPECT_EQ(formats::notifyToJson(entries), json.output);
 
     RunResult added = tool({"add", R"({"type": 4, "start": "2027-01-01 00:00:00", "arguments": "x"})"});
     ASSERT_EQ(0, added.exitCode) << added.output;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace tools {
+namespace formats {
 
 // One entry object has:
 //   "type", "event"          32-bit unsigned numbers ("type" required, "event" default 0)
@@ -47,4 +47,4 @@ std::string notifyToJson(const std::vector<device::NotificationEntry>& entries);
 // when present, the dialog title and text. Absent strings show as -, present ones quoted.
 std::string notifyDescribe(const device::NotificationEntry& entry);
 
-}  // namespace tools
+}  // namespace formats

@@ -1,7 +1,7 @@
 // Registry files: parsed whole into a list of changes before any is applied, the changes
 // then applied in one store transaction; exports written under a transaction too, so
 // they show one consistent state even while other processes write.
-#include "tools/regfile.h"
+#include "formats/regfile.h"
 
 #include "device/boot/device.h"
 #include "device/core/store.h"
@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tools {
+namespace formats {
 namespace {
 
 const char kHeader[] = "Windows Registry Editor Version 5.00";
@@ -596,4 +596,4 @@ bool regExport(const std::string& keyPath, std::string* text, std::string* error
     return true;
 }
 
-}  // namespace tools
+}  // namespace formats

@@ -1,6 +1,6 @@
 // Demo clutter, laid out through the platform's own file and registry calls so that it
 // lands on the device exactly as a program on the device would have left it.
-#include "tools/demo.h"
+#include "host/device-tool/demo.h"
 
 #include "device/core/utf.h"
 #include "platform/windows.h"
@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-namespace tools {
+namespace host {
 namespace {
 
 bool makeFolders(const std::u16string& path) {
@@ -160,4 +160,4 @@ bool fillDemo(std::string* error) {
     return ok;
 }
 
-}  // namespace tools
+}  // namespace host

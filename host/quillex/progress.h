@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace tools {
+namespace host {
 
 // Listens to the record of changes (device/core/changes.h) while the run lasts. Does
 // nothing unless standard error is a terminal. `logPath`: the activity log's device path,
@@ -15,4 +15,4 @@ void progressStart(const std::string& logPath);
 // Erases the line, if shown, and stops listening.
 void progressStop();
 
-}  // namespace tools
+}  // namespace host

@@ -1,7 +1,7 @@
 // Notification entries as JSON: every member is checked before anything is added, so a
 // file is taken whole or refused whole; members keep a fixed order on output, and times
 // that are no calendar date are written field by field so that they come back unchanged.
-#include "tools/notifyjson.h"
+#include "formats/notifyjson.h"
 
 #include "device/core/utf.h"
 #include "device/kernel/clock.h"
@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace tools {
+namespace formats {
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -301,4 +301,4 @@ std::string notifyDescribe(const NotificationEntry& entry) {
     return line;
 }
 
-}  // namespace tools
+}  // namespace formats

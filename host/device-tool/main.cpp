@@ -12,10 +12,10 @@
 #include "device/notifications/scheduler.h"
 #include "platform/windows.h"
 #include "platform/winfile.h"
-#include "tools/demo.h"
-#include "tools/notifyjson.h"
-#include "tools/regfile.h"
-#include "tools/runreport.h"
+#include "host/device-tool/demo.h"
+#include "formats/notifyjson.h"
+#include "formats/regfile.h"
+#include "host/program/program.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -271,7 +271,7 @@ int main(int argc, char** argv) {
 
     // A device created or installed by this run gets its Quillex.exe backed by the quillex
     // built or installed beside this tool, if there is one.
-    device::setQuillexHost(device::findQuillexNear(device::ownExecutable()));
+    host::introduceProgram(host::findQuillexNear(device::ownExecutable()));
     std::string error;
     bool made = false;
     std::string dir = deviceDir.empty() ? device::defaultDir() : deviceDir;
@@ -281,18 +281,18 @@ int main(int argc, char** argv) {
 
     if (init->parsed()) {
         if (!device::install(&error)) return fail(error);
-        if (demo && !tools::fillDemo(&error)) return fail(error);
+        if (demo && !host::fillDemo(&error)) return fail(error);
         std::printf("device ready at %s\n", device::dir().c_str());
         return 0;
     }
     if (regImportCommand->parsed()) {
         std::string bytes;
-        if (!readInput(importFile, &bytes, &error) || !tools::regImport(bytes, &error)) return fail(error);
+        if (!readInput(importFile, &bytes, &error) || !formats::regImport(bytes, &error)) return fail(error);
         return 0;
     }
     if (regExportCommand->parsed()) {
         std::string text;
-        if (!tools::regExport(exportKey, &text, &error)) return fail(error);
+        if (!formats::regExport(exportKey, &text, &error)) return fail(error);
         std::fwrite(text.data(), 1, text.size(), stdout);
         return 0;
     }
@@ -366,7 +366,7 @@ int main(int argc, char** argv) {
     }
     if (logCommand->parsed()) {
         std::string bytes;
-        readDeviceFile(tools::activityLogPath(), &bytes);  // no log yet: nothing to print
+        readDeviceFile(host::activityLogPath(), &bytes);  // no log yet: nothing to print
         for (size_t at = 0; (at = bytes.find("\r\n", at)) != std::string::npos;) bytes.erase(at, 1);
         std::fwrite(bytes.data(), 1, bytes.size(), stdout);
         return 0;
@@ -374,23 +374,23 @@ int main(int argc, char** argv) {
     if (notifyImportCommand->parsed()) {
         std::string bytes;
         size_t added = 0;
-        if (!readInput(notifyFile, &bytes, &error) || !tools::notifyImport(bytes, &added, &error)) return fail(error);
+        if (!readInput(notifyFile, &bytes, &error) || !formats::notifyImport(bytes, &added, &error)) return fail(error);
         std::printf("added %zu entries\n", added);
         return 0;
     }
     if (notifyListCommand->parsed()) {
         std::vector<device::NotificationEntry> entries = device::notificationList();
         if (notifyListJson) {
-            std::string text = tools::notifyToJson(entries);
+            std::string text = formats::notifyToJson(entries);
             std::fwrite(text.data(), 1, text.size(), stdout);
         } else {
-            for (const device::NotificationEntry& entry : entries) std::puts(tools::notifyDescribe(entry).c_str());
+            for (const device::NotificationEntry& entry : entries) std::puts(formats::notifyDescribe(entry).c_str());
         }
         return 0;
     }
     if (notifyAddCommand->parsed()) {
         std::vector<device::NotificationEntry> entries(1);
-        if (!tools::notifyParseEntry(notifyEntry, &entries[0], &error)) {
+        if (!formats::notifyParseEntry(notifyEntry, &entries[0], &error)) {
             std::fprintf(stderr, "quillex-device: %s\n", error.c_str());
             return 2;
         }

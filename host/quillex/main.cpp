@@ -16,9 +16,10 @@
 #include "device/windowing/templates.h"
 #include "device/windowing/windows.h"
 #include "platform/windows.h"
+#include "host/program/program.h"
 #include "res/resource.h"
-#include "tools/progress.h"
-#include "tools/runreport.h"
+#include "host/quillex/progress.h"
+#include "host/quillex/report.h"
 
 #include <cstdio>
 #include <cstring>
@@ -181,7 +182,7 @@ int readHostOptions(int argc, char** argv, HostOptions* options) {
 // reset, which ends the process there.
 struct Report {
     HostOptions options;
-    tools::RunFacts facts;
+    host::RunFacts facts;
     bool written = false;
 };
 Report report;
@@ -189,22 +190,22 @@ Report report;
 void writeReport() {
     if (report.written) return;
     report.written = true;
-    tools::progressStop();
+    host::progressStop();
     device::previewEnd();
     const std::vector<device::Change>& changes = device::changesSoFar();
     const HostOptions& options = report.options;
     if (options.json) {
         // Log lines are 8-bit text of the program's own: bytes that are no UTF-8 become U+FFFD.
-        nlohmann::ordered_json document = tools::reportJson(report.facts, changes);
+        nlohmann::ordered_json document = host::reportJson(report.facts, changes);
         std::fputs((document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n").c_str(), stdout);
     } else if (options.preview) {
         std::printf("Preview of \"%s\" on %s; nothing was changed.\n", report.facts.commandLine.c_str(),
                     report.facts.device.c_str());
-        std::fputs(tools::reportItems(report.facts, changes).c_str(), stdout);
+        std::fputs(host::reportItems(report.facts, changes).c_str(), stdout);
     } else if (options.verbose && !options.quiet) {
-        std::fputs(tools::reportItems(report.facts, changes).c_str(), stdout);
+        std::fputs(host::reportItems(report.facts, changes).c_str(), stdout);
     } else if (!options.quiet) {
-        std::fputs(tools::reportSummary(report.facts, changes).c_str(), stdout);
+        std::fputs(host::reportSummary(report.facts, changes).c_str(), stdout);
     }
     std::fflush(stdout);
 }
@@ -212,6 +213,8 @@ void writeReport() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A device this run creates gets its Quillex.exe backed by this very executable.
+    host::introduceProgram(device::ownExecutable());
     HostOptions options;
     if (int exitCode = readHostOptions(argc, argv, &options); exitCode >= 0) return exitCode;
     std::string commandLine;
@@ -225,8 +228,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string deviceDir = options.deviceDir.empty() ? device::defaultDir() : options.deviceDir;
-    // A device this run creates gets its Quillex.exe backed by this very executable.
-    device::setQuillexHost(device::ownExecutable());
     std::string error;
     bool made = false;
     if (!device::open(deviceDir, &error, &made)) {
@@ -252,7 +253,7 @@ int main(int argc, char** argv) {
     bool reporting = !commandLine.empty();
     if (reporting) {
         report.options = options;
-        report.facts = tools::RunFacts{deviceDir, commandLine, options.preview, tools::activityLogPath()};
+        report.facts = host::RunFacts{deviceDir, commandLine, options.preview, host::activityLogPath()};
         if (options.preview && !device::previewBegin(&error)) {
             std::fprintf(stderr, "quillex: %s\n", error.c_str());
             device::close();
@@ -262,7 +263,7 @@ int main(int argc, char** argv) {
         // Only counts and sizes will be told: a sweep of a million files keeps a record of a few lines.
         device::changesSummarize(!options.json && !options.preview && !options.verbose);
         device::changesOnProcessEnd(writeReport);
-        if (!options.quiet) tools::progressStart(report.facts.logPath);
+        if (!options.quiet) host::progressStart(report.facts.logPath);
     }
     int result = WinMain(instance, nullptr, line.data(), SW_SHOW);
     if (reporting) writeReport();

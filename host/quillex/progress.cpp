@@ -1,17 +1,17 @@
 // The progress line. The action's name comes from the log line that starts it, as in the
 // report; a change is counted in a few instructions, and the terminal is written to only
 // when a tenth of a second has passed since the last drawing.
-#include "tools/progress.h"
+#include "host/quillex/progress.h"
 
 #include "device/core/changes.h"
-#include "tools/runreport.h"
+#include "host/quillex/report.h"
 
 #include <cstdio>
 #include <ctime>
 #include <strings.h>
 #include <unistd.h>
 
-namespace tools {
+namespace host {
 namespace {
 
 constexpr double kShowAfter = 0.5, kRedrawEvery = 0.1;
@@ -82,4 +82,4 @@ void progressStop() {
     device::changesListen(nullptr);
 }
 
-}  // namespace tools
+}  // namespace host
