@@ -4,10 +4,13 @@
 #include "device/core/store.h"
 
 #include "device/core/folder.h"
+#include "device/core/storefiles.h"
 
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace device {
 namespace {
@@ -118,59 +121,181 @@ int64_t queryNumber(sqlite3* db, const char* sql) {
     return query.step() ? query.columnInt(0) : -1;
 }
 
-// Checks the store's layout version and creates or completes its tables, within the
-// caller's transaction. RETURNS true; false with *error saying why the file is no store
-// this build can use.
-bool prepareLayout(sqlite3* db, std::string* error) {
+bool diskFull(sqlite3* db) {
+    return sqlite3_errcode(db) == SQLITE_FULL || sqlite3_system_errno(db) == ENOSPC;
+}
+
+// Why the last operation on `db` failed, in words for a person; empty when it did not.
+std::string reasonOf(sqlite3* db) {
+    int code = sqlite3_errcode(db);
+    if (code == SQLITE_OK || code == SQLITE_ROW || code == SQLITE_DONE) return std::string();
+    std::string refused = storeFilesRefusal();
+    if (!refused.empty() && ((code & 0xff) == SQLITE_CANTOPEN || (code & 0xff) == SQLITE_IOERR)) return refused;
+    if (diskFull(db)) return "the disk is full";
+    switch (code & 0xff) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED: return "another process holds the store";
+        case SQLITE_READONLY: return "the store is read-only";
+        case SQLITE_PERM:
+        case SQLITE_CANTOPEN: return "the store cannot be opened for writing (permissions?)";
+        case SQLITE_NOTADB: return "it is not a device's object store (not an SQLite database)";
+        default: return sqlite3_errmsg(db);
+    }
+}
+
+// The reason the last statement or transaction step of this thread failed, kept until one
+// succeeds: the ROLLBACK that follows a failed change clears SQLite's own error.
+thread_local std::string failedWith;
+
+void noteResult(sqlite3* db, int result) {
+    if (result == SQLITE_OK || result == SQLITE_ROW || result == SQLITE_DONE) failedWith.clear();
+    else failedWith = reasonOf(db);
+}
+
+enum class Layout { kNew, kUnstamped, kCurrent, kRefused, kUnreadable };
+
+// Tells a store of this build from a new one and from any other file, reading only.
+// RETURNS kNew (no tables yet), kUnstamped (this layout, made before the version was
+// kept), kCurrent; kRefused or kUnreadable with *why set.
+Layout judgeLayout(sqlite3* db, std::string* why) {
     int64_t version = queryNumber(db, "PRAGMA user_version");
-    if (version < 0) {
-        *error = sqlite3_errmsg(db);
-        return false;
+    int64_t application = queryNumber(db, "PRAGMA application_id");
+    int64_t tables = queryNumber(db, "SELECT count(*) FROM sqlite_schema WHERE type = 'table'");
+    int64_t ours = queryNumber(db, "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND "
+                                   "name IN ('settings', 'reg_keys', 'reg_values', 'notifications')");
+    if (version < 0 || application < 0 || tables < 0 || ours < 0) {
+        *why = reasonOf(db);
+        return (sqlite3_errcode(db) & 0xff) == SQLITE_NOTADB ? Layout::kRefused : Layout::kUnreadable;
     }
-    if (version == 0) {
-        int64_t tables = queryNumber(db, "SELECT count(*) FROM sqlite_schema WHERE type = 'table'");
-        int64_t ours = queryNumber(db, "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND "
-                                       "name IN ('settings', 'reg_keys', 'reg_values', 'notifications')");
-        if (tables > 0 && ours != 4) {
-            *error = "it is not a device's object store (it holds other tables)";
-            return false;
-        }
-    } else if (version != kLayoutVersion) {
-        *error = "it was made by another version of the device (layout " + std::to_string(version) +
-                 "; this build reads layout " + std::to_string(kLayoutVersion) + ")";
-        return false;
-    } else {
-        // Nothing to write: a device whose disk is full still opens, and reads.
-        return true;
+    if (application != 0) {
+        *why = "it is not a device's object store (it belongs to another program, application id " +
+               std::to_string(application) + ")";
+        return Layout::kRefused;
     }
+    if (version == kLayoutVersion) return Layout::kCurrent;
+    if (version != 0) {
+        *why = "it was made by another version of the device (layout " + std::to_string(version) +
+               "; this build reads layout " + std::to_string(kLayoutVersion) + ")";
+        return Layout::kRefused;
+    }
+    if (tables == 0) return Layout::kNew;
+    if (ours != 4) {
+        *why = "it is not a device's object store (it holds other tables)";
+        return Layout::kRefused;
+    }
+    return Layout::kUnstamped;
+}
+
+// Checks the store's layout and creates or completes its tables, within the caller's
+// transaction. RETURNS true; false with *error saying why the file is no store this build
+// can use.
+bool prepareLayout(sqlite3* db, std::string* error) {
+    Layout layout = judgeLayout(db, error);
+    if (layout == Layout::kRefused || layout == Layout::kUnreadable) return false;
+    // Nothing to write: a device whose disk is full still opens, and reads.
+    if (layout == Layout::kCurrent) return true;
     std::string stamp = "PRAGMA user_version = " + std::to_string(kLayoutVersion);
     return exec(db, kSchema, error) && exec(db, stamp.c_str(), error);
+}
+
+// `path` as an SQLite URI's path: everything but plain name characters percent-encoded.
+std::string uriPath(const std::string& path) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string uri = path[0] == '/' ? "file://" : "file:";
+    for (unsigned char c : path) {
+        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
+                     c == '.' || c == '-' || c == '_';
+        if (plain) {
+            uri += static_cast<char>(c);
+        } else {
+            uri += '%';
+            uri += hex[c >> 4];
+            uri += hex[c & 15];
+        }
+    }
+    return uri;
+}
+
+// A first look at an existing file through a connection that takes no lock, makes no side
+// file and writes nothing, so that a file of another program is refused as it was found.
+// RETURNS false with *error set for a file that is plainly no store of ours; true otherwise
+// (a file that could not be read whole, say while a checkpoint rewrites it, is judged
+// again under the store's lock).
+bool firstLook(const std::string& path, std::string* error) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0 || info.st_size == 0) return true;
+    std::string uri = uriPath(path) + "?immutable=1";
+    sqlite3* look = nullptr;
+    int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOFOLLOW;
+    Layout layout = Layout::kUnreadable;
+    if (sqlite3_open_v2(uri.c_str(), &look, flags, nullptr) == SQLITE_OK) layout = judgeLayout(look, error);
+    sqlite3_close(look);
+    return layout != Layout::kRefused;
+}
+
+// Opens the store at `path` and prepares its layout, judging the file before its journal
+// mode is touched. `alone` keeps the WAL index in this process's memory instead of the
+// -shm file, under an exclusive lock on the store held until the connection closes: other
+// processes wait for it, as for any writer. RETURNS the connection, or null with *error
+// and *full set.
+sqlite3* connect(const std::string& path, bool alone, std::string* error, bool* full) {
+    *full = false;
+    sqlite3* db = nullptr;
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_FULLMUTEX;
+    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+        *error = db ? reasonOf(db) : "out of memory";
+        sqlite3_close(db);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    std::string why;
+    bool ready = !alone || exec(db, "PRAGMA locking_mode = EXCLUSIVE", &why);
+    if (ready) {
+        Layout layout = judgeLayout(db, &why);
+        ready = layout != Layout::kRefused && layout != Layout::kUnreadable;
+    }
+    // NORMAL is safe in WAL mode against a crash of any process; RegFlushKey checkpoints
+    // for durability against power loss.
+    ready = ready && exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", &why) &&
+            exec(db, "BEGIN IMMEDIATE", &why);
+    if (ready) {
+        ready = prepareLayout(db, &why);
+        ready = exec(db, ready ? "COMMIT" : "ROLLBACK", ready ? &why : nullptr) && ready;
+    }
+    if (!ready) {
+        *full = diskFull(db);
+        std::string reason = reasonOf(db);
+        *error = *full || why.empty() ? reason : why;
+        sqlite3_close(db);
+        return nullptr;
+    }
+    return db;
 }
 
 }  // namespace
 
 sqlite3* storeOpen(const std::string& path, std::string* error) {
+    std::string ignored;
+    if (!error) error = &ignored;
+    storeFilesGuard();
+    storeFilesForget();  // what an earlier opening was refused
+    std::string why;
     sqlite3* db = nullptr;
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_FULLMUTEX;
-    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
-        if (error) *error = "cannot open the object store " + path + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
-        sqlite3_close(db);
-        return nullptr;
+    if (storeFilesCheck(path, &why) && firstLook(path, &why)) {
+        std::string shm = path + "-shm";
+        struct stat info;
+        bool hadShm = lstat(shm.c_str(), &info) == 0;
+        bool full = false;
+        db = connect(path, false, &why, &full);
+        if (!db && full) {
+            // A full disk has no room for a new WAL index: this process keeps its own, in
+            // memory, alone. Holding the store alone, it removes the index file its first
+            // attempt began, which no other process can be using.
+            db = connect(path, true, &why, &full);
+            if (db && !hadShm) unlink(shm.c_str());
+        }
     }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    // NORMAL is safe in WAL mode against a crash of any process; RegFlushKey checkpoints
-    // for durability against power loss.
-    bool ready = exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", error) &&
-                 exec(db, "BEGIN IMMEDIATE", error);
-    if (ready) {
-        ready = prepareLayout(db, error);
-        ready = exec(db, ready ? "COMMIT" : "ROLLBACK", ready ? error : nullptr) && ready;
-    }
-    if (!ready) {
-        if (error) *error = "cannot prepare the object store " + path + ": " + *error;
-        sqlite3_close(db);
-        return nullptr;
-    }
+    if (!db) *error = "cannot open the object store " + path + ": " + why;
     return db;
 }
 
@@ -208,6 +333,7 @@ Statement& Statement::bindNull(int index) {
 bool Statement::step() {
     if (!stmt_) return false;
     lastResult_ = sqlite3_step(stmt_);
+    noteResult(sqlite3_db_handle(stmt_), lastResult_);
     return lastResult_ == SQLITE_ROW;
 }
 
@@ -215,6 +341,7 @@ bool Statement::run() {
     if (!stmt_) return false;
     while ((lastResult_ = sqlite3_step(stmt_)) == SQLITE_ROW) {
     }
+    noteResult(sqlite3_db_handle(stmt_), lastResult_);
     return lastResult_ == SQLITE_DONE;
 }
 
@@ -244,7 +371,10 @@ bool Statement::columnIsNull(int column) const {
 }
 
 Transaction::Transaction(sqlite3* db) : db_(db) {
-    began_ = db_ && sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (!db_) return;
+    int result = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    noteResult(db_, result);
+    began_ = result == SQLITE_OK;
 }
 
 Transaction::~Transaction() {
@@ -255,7 +385,9 @@ Transaction::~Transaction() {
 
 bool Transaction::commit() {
     if (!began_ || done_) return false;
-    done_ = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    int result = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    noteResult(db_, result);
+    done_ = result == SQLITE_OK;
     return done_;
 }
 
@@ -274,17 +406,8 @@ bool settingSet(const std::string& name, const std::string& value) {
 std::string storeFailure() {
     sqlite3* db = store();
     if (!db) return "no device is open";
-    int code = sqlite3_errcode(db);
-    if (code == SQLITE_OK || code == SQLITE_ROW || code == SQLITE_DONE) return std::string();
-    if (code == SQLITE_FULL || sqlite3_system_errno(db) == ENOSPC) return "the disk is full";
-    switch (code) {
-        case SQLITE_BUSY:
-        case SQLITE_LOCKED: return "another process holds the store";
-        case SQLITE_READONLY:
-        case SQLITE_PERM:
-        case SQLITE_CANTOPEN: return "the store cannot be written (permissions?)";
-        default: return sqlite3_errmsg(db);
-    }
+    std::string now = reasonOf(db);
+    return now.empty() ? failedWith : now;
 }
 
 bool storeCheckpoint() {

@@ -11,9 +11,12 @@ struct sqlite3_stmt;
 namespace device {
 
 // Opens the store file at `path`, creating its tables when missing (an empty or missing
-// file is a new store). The file's layout version is checked first: a store of another
-// version, or an SQLite file that holds other tables, is refused.
-// RETURNS the connection, or null with *error set.
+// file is a new store). The file is judged before anything is written to it: a store of
+// another version, or an SQLite file that holds other tables, is refused unchanged; so is a
+// store file or side file that is a link, a folder or shares its host file with another
+// name. On a disk too full for a new WAL index, the process keeps the index in memory and
+// holds the store alone until it closes it (other processes wait for it, as for a writer).
+// RETURNS the connection, or null with *error set ("cannot open the object store P: why").
 sqlite3* storeOpen(const std::string& path, std::string* error);
 
 // A prepared statement that finalizes itself.
@@ -67,12 +70,8 @@ std::string settingGet(const std::string& name, const std::string& fallback);
 bool settingSet(const std::string& name, const std::string& value);
 
 // Why the last store operation of this process failed, in words for a person: "the disk
-// is full", "another process holds the store", ... with SQLite's own message otherwise;
-// empty when the last operation did not fail.
-std::string storeFailure();
-
-// Why the last store operation of this process failed, in words for a person: "the disk
-// is full", "another process holds the store", ... with SQLite's own message otherwise;
+// is full", "another process holds the store", a side
+// file refused by name, ... with SQLite's own message otherwise;
 // empty when the last operation did not fail.
 std::string storeFailure();
 

@@ -343,24 +343,22 @@ bool notificationAdd(std::vector<NotificationEntry>& entries, std::string* error
         *error = "no device is open";
         return false;
     }
-    Transaction change(store());
-    if (!change.ok()) {
-        *error = std::string("the object store is busy: ") + sqlite3_errmsg(store());
+    // The store's own reason when it refused (a full disk, a store that cannot be written);
+    // otherwise the only other cause of a refused entry.
+    auto refused = [&](const char* otherwise) {
+        std::string why = storeFailure();
+        *error = why.empty() ? otherwise : "the object store refused the change: " + why;
         return false;
-    }
+    };
+    Transaction change(store());
+    if (!change.ok()) return refused("the object store refused the change");
     std::vector<DWORD> handles;
     for (const NotificationEntry& entry : entries) {
         DWORD handle = insertEntry(entry);
-        if (handle == 0) {
-            *error = "the object store refused the entry, or every notification handle is used up";
-            return false;
-        }
+        if (handle == 0) return refused("every notification handle is used up");
         handles.push_back(handle);
     }
-    if (!change.commit()) {
-        *error = std::string("the object store refused the change: ") + sqlite3_errmsg(store());
-        return false;
-    }
+    if (!change.commit()) return refused("the object store refused the change");
     for (size_t i = 0; i < entries.size(); ++i) entries[i].handle = handles[i];
     return true;
 }
