@@ -14,7 +14,12 @@ namespace device {
 uint64_t fileTimeCount(const FILETIME& time);
 FILETIME fileTimeFromCount(uint64_t count);
 
-// The device's local time now, as a count of 100-nanosecond units since 1601.
+// The last instant a device time can be written as, 9999-12-31 23:59:59.999 (a device
+// time has four digits of year). The clock stops there, so nothing later ever comes due.
+constexpr uint64_t kClockLast = 3067671ULL * 864000000000ULL - 10000;  // 3067671 days from 1601
+
+// The device's local time now, as a count of 100-nanosecond units since 1601; never past
+// kClockLast.
 uint64_t clockNow();
 
 // The clock runs on from `count` (kept as an offset from host local time).

@@ -8,6 +8,7 @@
 #include "device/core/store.h"
 #include "device/kernel/clock.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -78,15 +79,16 @@ FILETIME fileTimeFromCount(uint64_t count) {
 }
 
 uint64_t clockNow() {
-    if (!isOpen()) return hostLocalNow();
-    if (settingGet("clock.mode", "run") == "frozen") {
+    uint64_t now = hostLocalNow();
+    if (isOpen() && settingGet("clock.mode", "run") == "frozen") {
         try {
-            return std::stoull(settingGet("clock.frozen", "0"));
+            now = std::stoull(settingGet("clock.frozen", "0"));
         } catch (...) {
-            return hostLocalNow();
         }
+    } else if (isOpen()) {
+        now += static_cast<uint64_t>(storedOffset());
     }
-    return hostLocalNow() + static_cast<uint64_t>(storedOffset());
+    return std::min(now, kClockLast);
 }
 
 bool clockSet(uint64_t count) {

@@ -7,6 +7,7 @@
 #include "device/core/faults.h"
 #include "device/core/folder.h"
 #include "device/core/store.h"
+#include "device/kernel/clock.h"
 
 #include <sqlite3.h>
 
@@ -496,6 +497,13 @@ HANDLE CeSetUserNotificationEx(HANDLE notification, CE_NOTIFICATION_TRIGGER* tri
         entry.text = copyText(user->pwszDialogText);
         entry.sound = copyText(user->pwszSound);
         entry.maxSound = user->nMaxSound;
+    }
+    // The clock stops at its last instant: a time entry after it could never come due.
+    FILETIME start;
+    bool timed = entry.type == CNT_TIME || entry.type == CNT_PERIOD;
+    if (timed && SystemTimeToFileTime(&entry.start, &start) && fileTimeCount(start) > kClockLast) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
     }
     if (handle == 0) {
         std::vector<NotificationEntry> added{entry};

@@ -40,14 +40,6 @@ int failStore(const std::string& message) {
     return fail(why.empty() ? message : message + ": " + why);
 }
 
-// The latest time a device time can be written as: the clock never goes past it.
-uint64_t latestDeviceTime() {
-    SYSTEMTIME last{9999, 12, 0, 31, 23, 59, 59, 999};
-    FILETIME count;
-    SystemTimeToFileTime(&last, &count);
-    return device::fileTimeCount(count);
-}
-
 bool readInput(const std::string& name, std::string* bytes, std::string* error) {
     std::ostringstream content;
     if (name == "-") {
@@ -323,7 +315,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (clock->got_subcommand("advance") || clock->got_subcommand("fire-due")) {
-        uint64_t now = device::clockNow(), latest = latestDeviceTime();
+        uint64_t now = device::clockNow(), latest = device::kClockLast;
         if (advanceSpan && (now > latest || *advanceSpan > latest - now)) {
             std::fprintf(stderr, "quillex-device: advancing by %s would take the clock past 9999-12-31 "
                                  "23:59:59.999, the latest time it can show\n", advanceText.c_str());

@@ -136,4 +136,36 @@ TEST(ClockTest, DeviceTimeTextIsStrict) {
     EXPECT_EQ("2026-12-07 10:00:00.500", device::formatDeviceTime(*device::parseDeviceTime("2026-12-07 10:00:00.5")));
 }
 
+// Through the tools: the running clock stops at 9999-12-31 23:59:59.999 rather than pass
+// it, and an automatic run registers a next run only where the clock can reach it.
+TEST(ClockTest, TheClockStopsAtItsLastInstantAndNoRunIsRegisteredPastIt) {
+    testing_support::ScopedDevice device;
+    auto tool = [&](std::vector<std::string> args, const std::string& input = "") {
+        args.insert(args.begin(), {"--device", device.dir()});
+        return testing_support::run(testing_support::deviceToolBinary(), args, input);
+    };
+    ASSERT_EQ(0, tool({"clock", "set", "9999-12-31 23:59:59.999"}).exitCode);
+    EXPECT_EQ("9999-12-31 23:59:59.999 Friday (running)\n", tool({"clock", "show"}).output);
+
+    // Every day at 10:50, temporary files.
+    ASSERT_EQ(0, tool({"reg", "import", "-"}, "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Holvenark\\Quillex]\n"
+                                               "\"startDays\"=dword:0000007f\n\"startTime\"=dword:0000041a\n"
+                                               "\"startOptions\"=dword:00000002\n")
+                     .exitCode);
+    struct Case {
+        const char* now;
+        const char* registered;  // the run then pending, as notify list shows it; "" for none
+    };
+    for (const Case& c : {Case{"9999-12-30 12:00:00", "9999-12-31 10:50:00.000"}, Case{"9999-12-31 12:00:00", ""}}) {
+        SCOPED_TRACE(c.now);
+        ASSERT_EQ(0, tool({"clock", "freeze", c.now}).exitCode);
+        testing_support::RunResult run =
+            testing_support::run(testing_support::quillexBinary(), {"--device", device.dir(), "-auto"});
+        EXPECT_EQ(0, run.exitCode) << run.output;
+        std::string pending = tool({"notify", "list"}).output;
+        if (*c.registered) EXPECT_NE(std::string::npos, pending.find(c.registered)) << pending;
+        else EXPECT_EQ("", pending);
+    }
+}
+
 }  // namespace
