@@ -287,18 +287,29 @@ bool parseValue(const std::vector<std::u16string>& lines, size_t* index, Change*
     return parseHexList(lines, index, list, &change->data, error);
 }
 
-// Splits the file into lines of UTF-16 text, whatever its encoding.
+// Decodes UTF-16LE from `bytes` at `start`. RETURNS false with *error set when the text
+// ends in the middle of a character.
+bool decodeUtf16Le(const std::string& bytes, size_t start, std::u16string* text, std::string* error) {
+    for (size_t i = start; i + 1 < bytes.size(); i += 2) {
+        text->push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                              static_cast<unsigned char>(bytes[i + 1]) << 8));
+    }
+    if ((bytes.size() - start) % 2 == 0) return true;
+    int lastLine = 1 + static_cast<int>(std::count(text->begin(), text->end(), u'\n'));
+    return fail(lastLine, "the UTF-16 text ends in the middle of a character", error);
+}
+
+// Splits the file into lines of UTF-16 text, whatever its encoding: UTF-16LE with or
+// without its byte-order mark (a file's first character is plain ASCII, so its second
+// byte is 0), else UTF-8.
 bool decodeLines(const std::string& bytes, std::vector<std::u16string>* lines, std::string* error) {
     std::u16string text;
+    bool bigEndian = bytes.size() >= 2 && ((bytes[0] == '\xFE' && bytes[1] == '\xFF') || (bytes[0] == 0 && bytes[1] != 0));
+    if (bigEndian) return fail(0, "the text is UTF-16 big-endian; a registry file is UTF-16LE or UTF-8", error);
     if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-            text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                                 static_cast<unsigned char>(bytes[i + 1]) << 8));
-        }
-        if (bytes.size() % 2 != 0) {
-            int lastLine = 1 + static_cast<int>(std::count(text.begin(), text.end(), u'\n'));
-            return fail(lastLine, "the UTF-16 text ends in the middle of a character", error);
-        }
+        if (!decodeUtf16Le(bytes, 2, &text, error)) return false;
+    } else if (bytes.size() >= 2 && bytes[0] != 0 && bytes[1] == 0) {
+        if (!decodeUtf16Le(bytes, 0, &text, error)) return false;
     } else {
         std::string_view rest(bytes);
         if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);

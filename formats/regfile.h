@@ -7,8 +7,8 @@
 
 namespace formats {
 
-// Applies a registry file to the open device's registry. `bytes` is UTF-8 (with or
-// without BOM) or UTF-16LE with BOM; its first line is "Windows Registry Editor Version
+// Applies a registry file to the open device's registry. `bytes` is UTF-8 or UTF-16LE,
+// either with or without its byte-order mark (UTF-16 big-endian is refused, by name); its first line is "Windows Registry Editor Version
 // 5.00" or "REGEDIT4". The whole file is checked before anything is applied, and it is
 // applied in one transaction. Deleting a key or value that does not exist is no error.
 // RETURNS true; false with *error set (naming the line, "line 7: ...") and the registry

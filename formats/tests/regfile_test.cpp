@@ -146,6 +146,7 @@ TEST_F(RegFileTest, EncodingsHeadersAndRootNames) {
         {"UTF-8", kHeader + body},
         {"UTF-8 with BOM", "\xEF\xBB\xBF" + kHeader + body},
         {"UTF-16LE with BOM", utf16File(kHeader + body)},
+        {"UTF-16LE without BOM", utf16File(kHeader + body).substr(2)},
         {"CRLF", crlf},
         {"UTF-16LE CRLF", utf16File(crlf)},
         {"REGEDIT4", "REGEDIT4\n" + body},
@@ -156,6 +157,13 @@ TEST_F(RegFileTest, EncodingsHeadersAndRootNames) {
         ASSERT_TRUE(import(text)) << error;
         EXPECT_EQ(expected, exportOf("HKEY_CURRENT_USER\\Enc"));
         device::regDeleteTree(HKEY_CURRENT_USER, u"Enc");
+    }
+    // Big-endian UTF-16 is no form of a registry file: it is named as what it is.
+    std::string bigEndian;
+    for (char16_t c : device::toUtf16(kHeader + body)) bigEndian += {static_cast<char>(c >> 8), static_cast<char>(c & 0xFF)};
+    for (const std::string& text : {"\xFE\xFF" + bigEndian, bigEndian}) {
+        EXPECT_FALSE(import(text));
+        EXPECT_NE(std::string::npos, error.find("UTF-16 big-endian")) << error;
     }
     const std::pair<const char*, HKEY> roots[] = {
         {"HKLM", HKEY_LOCAL_MACHINE}, {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {"HKCR", HKEY_CLASSES_ROOT},
