@@ -9,7 +9,7 @@ set -euo pipefail
 # To build quillex and quillex-device (and, with dpkg-dev and file, their Debian package);
 # unifont is the font the screen pictures are drawn in.
 build=(cmake ninja-build g++ pkg-config libsqlite3-dev libcli11-dev nlohmann-json3-dev
-       binutils-mingw-w64-x86-64 libncurses-dev libpng-dev dpkg-dev file
+       binutils-mingw-w64-x86-64 libncurses-dev libpng-dev libunistring-dev dpkg-dev file
        unifont)
 # To build and run the tests: GoogleTest, clang and its sanitizer runtime, tmux for the
 # terminal screen's tests, groff to check that the manual pages render cleanly, sqlite3

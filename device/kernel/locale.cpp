@@ -12,6 +12,7 @@
 
 #include <langinfo.h>
 #include <locale.h>
+#include <unictype.h>
 
 namespace device {
 namespace {
@@ -46,10 +47,15 @@ bool validTimeSeparator(const std::string& separator) {
     bool valid = true;
     std::u16string wide = toUtf16(separator, &valid);
     if (!valid || wide.empty() || wide.size() > 3) return false;
-    return std::none_of(wide.begin(), wide.end(), [](char16_t c) {
-        bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
-        return control || (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-    });
+    for (size_t i = 0; i < wide.size(); ++i) {
+        char32_t c = wide[i];
+        if (c >= 0xD800 && c <= 0xDBFF) c = 0x10000 + ((c - 0xD800) << 10) + (wide[++i] - 0xDC00);
+        bool field = (c >= U'0' && c <= U'9') || (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z');
+        // Other (C: controls, format characters such as direction marks, unassigned) and
+        // separators (Z: spaces, line and paragraph separators) show no mark of their own.
+        if (field || uc_is_general_category(c, uc_general_category_or(UC_CATEGORY_C, UC_CATEGORY_Z))) return false;
+    }
+    return true;
 }
 
 TimeFormat timeFormat() {

@@ -16,9 +16,11 @@ struct TimeFormat {
 // 24-hour clock.
 TimeFormat timeFormat();
 
-// Whether `separator` can be the time separator: valid UTF-8 of 1 to 3 characters, none a
-// digit or a letter (a picker format could not tell it from its fields) nor a control
-// character (a line break would split the picker's row).
+// Whether `separator` can be the time separator: valid UTF-8 of 1 to 3 characters (UTF-16
+// units), none an ASCII digit or letter (a picker format could not tell it from its
+// fields), nor a control, format, unassigned or separator character of Unicode (C, Z): a
+// line break would split the picker's row, and a space, a direction mark or a line
+// separator shows no mark between the hours and the minutes, or moves them.
 bool validTimeSeparator(const std::string& separator);
 
 // Stores the parts given; the others stay as they are. RETURNS false for a separator that

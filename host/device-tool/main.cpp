@@ -14,6 +14,7 @@
 #include "platform/winfile.h"
 #include "host/device-tool/demo.h"
 #include "formats/notifyjson.h"
+#include "formats/printable.h"
 #include "formats/regfile.h"
 #include "host/program/program.h"
 
@@ -257,7 +258,8 @@ int main(int argc, char** argv) {
 
     if (separatorText && !device::validTimeSeparator(*separatorText)) {
         std::fprintf(stderr, "quillex-device: not a time separator: \"%s\" (expected 1 to 3 characters of UTF-8 "
-                             "text, none a letter, a digit or a control character)\n", separatorText->c_str());
+                             "text, none a letter, a digit, a space, or a control, format or separator character)\n",
+                     formats::printable(*separatorText).c_str());
         return 2;
     }
 
