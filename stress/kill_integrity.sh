@@ -4,15 +4,26 @@
 # imports are all or nothing, every log line is whole, and running the same thing again
 # completes it (a first use cut short ends with a fully installed device).
 #
-#   stress/kill_integrity.sh [--short] [RUNS]   (default 600 runs; --short: 16)
+#   stress/kill_integrity.sh [--short] [--signals] [RUNS]   (default 600 runs; --short: 16)
+# --signals sends SIGINT, SIGTERM or SIGHUP instead (one at random each run), as a terminal,
+# a service manager or a closed session would (stress/signals.sh); the checks are the same.
 # Programs: $QUILLEX_BIN_DIR (a build folder, e.g. build/debug), else build/release.
-# Last line: "kill_integrity: R runs, K kills, F integrity failures"; exit 0 only when F is 0.
+# Last line: "kill_integrity: R runs, K kills, F integrity failures" (with --signals:
+# "signals: R runs, K signals (I INT, T TERM, H HUP), F integrity failures"); exit 0 only
+# when F is 0.
 set -uo pipefail
 source "$(dirname "$0")/common.bash"
 
-runs=600
-[ "${1:-}" = "--short" ] && { runs=16; shift; }
-[ -n "${1:-}" ] && runs="$1"
+runs=600 signals=(KILL) name=kill_integrity
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --short) runs=16 ;;
+    --signals) signals=(INT TERM HUP) name=signals ;;
+    *) runs="$1" ;;
+    esac
+    shift
+done
+declare -A sent=([KILL]=0 [INT]=0 [TERM]=0 [HUP]=0)
 
 device="$scratch/device"
 "$device_tool" --device "$device" init --demo >/dev/null || exit 2
@@ -42,16 +53,21 @@ timed() {
     return $status
 }
 
-# Starts "$@" in its own process group, kills the group at a random moment within the
-# operation's span, and waits for it. Counts a kill when the process was still running.
+# Starts "$@" in its own process group, signals the group at a random moment within the
+# operation's span, and waits for it. Counts a kill when the signal ended the process.
+# (A background command of a script ignores SIGINT; env gives it its default back.)
 run_and_kill() {
     local most=$((span[$operation] * 3 / 4 + 1))
-    setsid "$@" >/dev/null 2>&1 &
+    local signal=${signals[RANDOM % ${#signals[@]}]}
+    setsid env --default-signal=INT "$@" >/dev/null 2>&1 &
     local pid=$!
     sleep "$(printf '0.%03d' $((RANDOM % most)))"
-    kill -9 -- "-$pid" 2>/dev/null
+    kill -"$signal" -- "-$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
-    [ $? -eq 137 ] && kills=$((kills + 1))
+    if [ $? -eq $((128 + $(kill -l "$signal"))) ]; then
+        kills=$((kills + 1))
+        sent[$signal]=$((sent[$signal] + 1))
+    fi
     # Whatever the group started may still be ending.
     while pgrep -g "$pid" >/dev/null 2>&1; do sleep 0.01; done
 }
@@ -136,5 +152,10 @@ for ((run = 1; run <= runs; run++)); do
     log_whole "$device" || fail "the log has a broken line"
 done
 
-echo "kill_integrity: $runs runs, $kills kills, $failures integrity failures"
+if [ "$name" = signals ]; then
+    echo "signals: $runs runs, $kills signals (${sent[INT]} INT, ${sent[TERM]} TERM, ${sent[HUP]} HUP)," \
+         "$failures integrity failures"
+else
+    echo "kill_integrity: $runs runs, $kills kills, $failures integrity failures"
+fi
 [ "$failures" -eq 0 ]
