@@ -5,7 +5,8 @@
 # the command out of the user's reach) it says why on standard error and exits 77, which
 # ctest counts as skipped; otherwise it exits as the command does.
 #   tests/as_user.sh COMMAND [ARGS...]
-#   tests/as_user.sh --check            only says whether it can (exit 0 or 77)
+#   tests/as_user.sh --check [PATH]     only says whether it can (exit 0 or 77), and
+#                                       whether that user reaches PATH
 set -uo pipefail
 user_id=65534
 
@@ -22,7 +23,11 @@ elif command -v runuser >/dev/null && name=$(getent passwd $user_id | cut -d: -f
 else
     skip "neither setpriv nor runuser is installed"
 fi
-[ "${1:-}" = "--check" ] && exit 0
+reaches() { "${as_user[@]}" test -x "$1" 2>/dev/null; }
+if [ "${1:-}" = "--check" ]; then
+    [ -z "${2:-}" ] || reaches "$2" || skip "$2 is out of the user's reach"
+    exit 0
+fi
 [ $# -gt 0 ] || { echo "usage: tests/as_user.sh COMMAND [ARGS...]" >&2; exit 2; }
-"${as_user[@]}" test -x "$1" 2>/dev/null || [ "${1#/}" = "$1" ] || skip "$1 is out of the user's reach"
+reaches "$1" || [ "${1#/}" = "$1" ] || skip "$1 is out of the user's reach"
 exec "${as_user[@]}" "$@"

@@ -116,11 +116,6 @@ bool exec(sqlite3* db, const char* sql, std::string* error) {
     return false;
 }
 
-int64_t queryNumber(sqlite3* db, const char* sql) {
-    Statement query(db, sql);
-    return query.step() ? query.columnInt(0) : -1;
-}
-
 bool diskFull(sqlite3* db) {
     return sqlite3_errcode(db) == SQLITE_FULL || sqlite3_system_errno(db) == ENOSPC;
 }
@@ -158,15 +153,17 @@ enum class Layout { kNew, kUnstamped, kCurrent, kRefused, kUnreadable };
 // RETURNS kNew (no tables yet), kUnstamped (this layout, made before the version was
 // kept), kCurrent; kRefused or kUnreadable with *why set.
 Layout judgeLayout(sqlite3* db, std::string* why) {
-    int64_t version = queryNumber(db, "PRAGMA user_version");
-    int64_t application = queryNumber(db, "PRAGMA application_id");
-    int64_t tables = queryNumber(db, "SELECT count(*) FROM sqlite_schema WHERE type = 'table'");
-    int64_t ours = queryNumber(db, "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND "
-                                   "name IN ('settings', 'reg_keys', 'reg_values', 'notifications')");
-    if (version < 0 || application < 0 || tables < 0 || ours < 0) {
+    Statement look(db, "SELECT (SELECT user_version FROM pragma_user_version), "
+                       "(SELECT application_id FROM pragma_application_id), "
+                       "(SELECT count(*) FROM sqlite_schema WHERE type = 'table'), "
+                       "(SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND "
+                       "name IN ('settings', 'reg_keys', 'reg_values', 'notifications'))");
+    if (!look.step()) {
         *why = reasonOf(db);
         return (sqlite3_errcode(db) & 0xff) == SQLITE_NOTADB ? Layout::kRefused : Layout::kUnreadable;
     }
+    int64_t version = look.columnInt(0), application = look.columnInt(1), tables = look.columnInt(2),
+            ours = look.columnInt(3);
     if (application != 0) {
         *why = "it is not a device's object store (it belongs to another program, application id " +
                std::to_string(application) + ")";
@@ -218,27 +215,27 @@ std::string uriPath(const std::string& path) {
 
 // A first look at an existing file through a connection that takes no lock, makes no side
 // file and writes nothing, so that a file of another program is refused as it was found.
-// RETURNS false with *error set for a file that is plainly no store of ours; true otherwise
-// (a file that could not be read whole, say while a checkpoint rewrites it, is judged
-// again under the store's lock).
-bool firstLook(const std::string& path, std::string* error) {
+// RETURNS the verdict, with *error set for kRefused; kUnreadable for a file that could not
+// be read whole (say while a checkpoint rewrites it), which is judged again under the
+// store's lock before anything is written.
+Layout firstLook(const std::string& path, std::string* error) {
     struct stat info;
-    if (lstat(path.c_str(), &info) != 0 || info.st_size == 0) return true;
+    if (lstat(path.c_str(), &info) != 0 || info.st_size == 0) return Layout::kNew;
     std::string uri = uriPath(path) + "?immutable=1";
     sqlite3* look = nullptr;
     int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOFOLLOW;
     Layout layout = Layout::kUnreadable;
     if (sqlite3_open_v2(uri.c_str(), &look, flags, nullptr) == SQLITE_OK) layout = judgeLayout(look, error);
     sqlite3_close(look);
-    return layout != Layout::kRefused;
+    return layout;
 }
 
-// Opens the store at `path` and prepares its layout, judging the file before its journal
-// mode is touched. `alone` keeps the WAL index in this process's memory instead of the
+// Opens the store at `path` and prepares its layout; a file the first look could not judge
+// is judged before its journal mode is touched. `alone` keeps the WAL index in this process's memory instead of the
 // -shm file, under an exclusive lock on the store held until the connection closes: other
 // processes wait for it, as for any writer. RETURNS the connection, or null with *error
 // and *full set.
-sqlite3* connect(const std::string& path, bool alone, std::string* error, bool* full) {
+sqlite3* connect(const std::string& path, bool judged, bool alone, std::string* error, bool* full) {
     *full = false;
     sqlite3* db = nullptr;
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_FULLMUTEX;
@@ -250,7 +247,7 @@ sqlite3* connect(const std::string& path, bool alone, std::string* error, bool* 
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     std::string why;
     bool ready = !alone || exec(db, "PRAGMA locking_mode = EXCLUSIVE", &why);
-    if (ready) {
+    if (ready && !judged) {
         Layout layout = judgeLayout(db, &why);
         ready = layout != Layout::kRefused && layout != Layout::kUnreadable;
     }
@@ -281,17 +278,19 @@ sqlite3* storeOpen(const std::string& path, std::string* error) {
     storeFilesForget();  // what an earlier opening was refused
     std::string why;
     sqlite3* db = nullptr;
-    if (storeFilesCheck(path, &why) && firstLook(path, &why)) {
+    Layout first = Layout::kRefused;
+    if (storeFilesCheck(path, &why) && (first = firstLook(path, &why)) != Layout::kRefused) {
+        bool judged = first != Layout::kUnreadable;
         std::string shm = path + "-shm";
         struct stat info;
         bool hadShm = lstat(shm.c_str(), &info) == 0;
         bool full = false;
-        db = connect(path, false, &why, &full);
+        db = connect(path, judged, false, &why, &full);
         if (!db && full) {
             // A full disk has no room for a new WAL index: this process keeps its own, in
             // memory, alone. Holding the store alone, it removes the index file its first
             // attempt began, which no other process can be using.
-            db = connect(path, true, &why, &full);
+            db = connect(path, judged, true, &why, &full);
             if (db && !hadShm) unlink(shm.c_str());
         }
     }
