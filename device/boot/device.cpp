@@ -17,6 +17,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace device {
@@ -27,12 +28,15 @@ const char kInstalledSetting[] = "installed";
 
 InstallStep programInstall = nullptr;
 
+// A host error in words, "the disk is full" as every other full-disk message says it.
+std::string hostReason(int error) { return error == ENOSPC ? "the disk is full" : std::strerror(error); }
+
 bool makeFolders(const std::string& path, std::string* error) {
     // Creates every missing folder of `path`, like mkdir -p.
     for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
         std::string prefix = path.substr(0, slash);
         if (!prefix.empty() && mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) {
-            *error = "cannot create " + prefix + ": " + std::strerror(errno);
+            *error = "cannot create " + prefix + ": " + hostReason(errno);
             return false;
         }
         if (slash == std::string::npos) return true;
@@ -43,6 +47,13 @@ bool makeFolders(const std::string& path, std::string* error) {
 std::string withStoreReason(const std::string& message) {
     std::string why = storeFailure();
     return why.empty() ? message : message + ": " + why;
+}
+
+// `message`, followed by "the disk is full" when the device folder's disk has no block
+// left: the platform's calls tell a failed write, not why.
+std::string withDiskReason(const std::string& message) {
+    struct statvfs disk;
+    return statvfs(dir().c_str(), &disk) == 0 && disk.f_bavail == 0 ? message + ": the disk is full" : message;
 }
 
 }  // namespace
@@ -66,7 +77,7 @@ bool open(const std::string& dir, std::string* error, bool* made) {
     if (!makeFolders(dir, error)) return false;
     std::string fsPath = dir + "/fs";
     if (mkdir(fsPath.c_str(), 0755) != 0 && errno != EEXIST) {
-        *error = "cannot create " + fsPath + ": " + std::strerror(errno);
+        *error = "cannot create " + fsPath + ": " + hostReason(errno);
         return false;
     }
     // fs/ itself must be a real folder: a link there would lead the whole device elsewhere.
@@ -120,17 +131,17 @@ bool install(std::string* error) {
     };
     for (const WCHAR* folder : folders) {
         if (!CreateDirectoryW(folder, nullptr) && GetFileAttributesW(folder) == INVALID_FILE_ATTRIBUTES) {
-            *error = "cannot create the device's standard folders";
+            *error = withDiskReason("cannot create the device's standard folders");
             return false;
         }
     }
     if (!installFile(TEXT("\\Windows\\calnot.exe"), "A system program of the device; starts of it run nothing.\r\n") ||
         !installFile(TEXT("\\Windows\\clocknot.exe"), "A system program of the device; starts of it run nothing.\r\n")) {
-        *error = "cannot create the device's program files";
+        *error = withDiskReason("cannot create the device's program files");
         return false;
     }
     if (programInstall && !programInstall(error)) {
-        if (!storeFailure().empty()) *error = withStoreReason(*error);
+        *error = storeFailure().empty() ? withDiskReason(*error) : withStoreReason(*error);
         return false;
     }
     if (!settingSet(kInstalledSetting, "1") || !transaction.commit()) {
@@ -143,12 +154,11 @@ bool install(std::string* error) {
 bool installFile(const WCHAR* path, const char* content) {
     HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    if (GetFileSize(file, nullptr) == 0) {
-        DWORD written = 0;
-        WriteFile(file, content, static_cast<DWORD>(std::strlen(content)), &written, nullptr);
-    }
+    DWORD size = static_cast<DWORD>(std::strlen(content)), written = size;
+    if (GetFileSize(file, nullptr) == 0 && !WriteFile(file, content, size, &written, nullptr)) written = 0;
     CloseHandle(file);
-    return true;
+    // A stand-in left empty (a full disk) is given its content when the install is repeated.
+    return written == size;
 }
 
 void installAlso(InstallStep step) { programInstall = step; }

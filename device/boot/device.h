@@ -41,7 +41,8 @@ using InstallStep = bool (*)(std::string* error);
 void installAlso(InstallStep step);
 
 // For an install step: creates the device file `path` when missing and gives it `content`
-// when it is empty (a program file's stand-in). RETURNS false when it cannot be created.
+// when it is empty (a program file's stand-in). RETURNS false when it cannot be created or
+// written whole.
 bool installFile(const WCHAR* path, const char* content);
 
 }  // namespace device
