@@ -271,7 +271,7 @@ int main(int argc, char** argv) {
     if (commandLine.empty() && device::foregroundRequestsSent() > 0)
         std::fputs("quillex: Quillex already runs on this device; it was brought forward\n", stderr);
     device::close();
-    // Input lines the script screen could not act on make the run a failed one.
-    if (result == 0 && device::scriptScreenSkippedLines() > 0) return 1;
+    // Input lines the script screen could not act on, or never came to, make the run a failed one.
+    if (!device::scriptScreenFinish(!isatty(STDIN_FILENO)) && result == 0) return 1;
     return result;
 }
