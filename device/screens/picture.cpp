@@ -1,6 +1,7 @@
-// Pictures of the device screen: the cells drawn as a 256-colour terminal shows them, in
-// GNU Unifont's 8 x 16 glyphs, with the icon and bitmap as real pixels, written as PNG by
-// libpng. For documentation and for people who would rather look than read a text dump.
+// Pictures of the device screen, or of the terminal round it: the cells drawn as a
+// 256-colour terminal shows them, in GNU Unifont's 8 x 16 glyphs, with the icon and bitmap
+// as real pixels, written as PNG by libpng. For documentation and for people who would
+// rather look than read a text dump.
 #include "device/screens/render.h"
 #include "device/screens/view.h"
 

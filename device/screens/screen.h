@@ -74,17 +74,19 @@ void scriptScreenStart(std::istream& in, std::ostream& out, std::ostream& errors
 // when the script screen never started.
 bool scriptScreenFinish(bool readRest);
 
-// The terminal screen, for a person at a terminal: the device screen drawn with curses in
-// the middle of the terminal, keys and mouse taps as input (see screen_input.h). Checks
-// that standard input and output are a terminal of a type curses knows ($TERM) and makes
-// it the device's input; the terminal is taken over only when there is a screen to show
-// (a start that ends without waiting for input leaves it alone). Whenever the window
-// system waits for input the screen is drawn if it changed, in full when a window came
-// forward (another process asked for it, say), and a key is awaited; foreground requests
-// are looked for between short waits, and the busy mark is drawn whenever SetCursor
-// changes the cursor. SIGINT, SIGTERM, SIGHUP and SIGQUIT, or the terminal going away,
-// end the input (the program ends as if its user had quit it, exit code 0); a second
-// signal before that ends the process at once. The terminal is restored on every way out.
+// The terminal screen, for a person at a terminal: the device screen drawn with curses as
+// terminalView lays it out (view.h), in colour unless NO_COLOR is set to anything but "",
+// keys and mouse taps as input (see input.h). Checks that standard input and output are a
+// terminal of a type curses knows ($TERM) that can move the cursor, and makes it the
+// device's input; the terminal is taken over only when there is a screen to show (a start
+// that ends without waiting for input leaves it alone). Whenever the window system waits
+// for input the screen is drawn if it changed, in full when a window came forward
+// (another process asked for it, say), and a key is awaited; foreground requests are
+// looked for between short waits, and the busy mark is drawn whenever SetCursor changes
+// the cursor. SIGINT, SIGTERM, SIGHUP and SIGQUIT, the terminal going away, or q or Escape
+// while the terminal is too small for the screen, end the input (the program ends as if
+// its user had quit it, exit code 0); a second signal before that ends the process at
+// once. The terminal is restored on every way out.
 // RETURNS false (with `error`) when there is no terminal to use.
 bool terminalScreenStart(std::string* error);
 
