@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch prefix and checks what a user gets from it: the files in
-# place; manual pages that render without a warning and describe every option and command
-# the programs' own help lists; both versions; bash completion of commands, options, device
-# folders and notification handles; and the installed pair running a device together.
+# place, the README's pictures beside it and a changelog of this version; manual pages that
+# render without a warning and describe every option and command the programs' own help
+# lists; both versions; bash completion of commands, options, device folders and
+# notification handles; and the installed pair running a device together.
 #   install_check.sh BUILD-DIR VERSION
 set -uo pipefail
 build=$1 version=$2
@@ -16,11 +17,21 @@ expect_equal() {  # what, expected, actual
 
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
-for file in bin/quillex bin/quillex-device share/man/man1/quillex.1 share/man/man1/quillex-device.1 \
+doc=$prefix/share/doc/quillex
+for file in bin/quillex bin/quillex-device share/man/man1/quillex.1.gz share/man/man1/quillex-device.1.gz \
             share/bash-completion/completions/quillex share/bash-completion/completions/quillex-device \
-            share/doc/quillex/README.md; do
+            share/doc/quillex/README.md share/doc/quillex/copyright share/doc/quillex/changelog.gz; do
     [[ -s $prefix/$file ]] || fail "not installed: $file"
 done
+# Every picture or file the installed README links to is there beside it.
+links=$(grep -oE '\]\([^)#]+\)' "$doc/README.md" | sed 's/^](//; s/)$//' | grep -v '^[a-z]*://')
+[[ -n $links ]] || fail "no links read from the README"
+for link in $links; do
+    [[ -s $doc/$link ]] || fail "the README links to $link, not installed beside it"
+done
+# The changelog's latest entry is this version's.
+[[ $(zcat "$doc/changelog.gz" | head -1) == "quillex ($version) "* ]] ||
+    fail "changelog.gz does not start with version $version: $(zcat "$doc/changelog.gz" | head -1)"
 quillex=$prefix/bin/quillex tool=$prefix/bin/quillex-device
 
 # Versions: this build's for both tools, the program's own beside it for quillex.
@@ -32,12 +43,12 @@ expect_equal "quillex-device --version" "quillex-device $version" "$("$tool" --v
 # Manual pages: groff reports every warning, and the page names each option and command.
 # The commands and options come from the programs' help, so a new one needs its page too.
 page_text() {  # the page's source with roff's escapes for '-' and fonts removed
-    sed -e 's/\\-/-/g' -e 's/\\f[BIRP]//g' "$prefix/share/man/man1/$1.1"
+    zcat "$prefix/share/man/man1/$1.1.gz" | sed -e 's/\\-/-/g' -e 's/\\f[BIRP]//g'
 }
 for page in quillex quillex-device; do
-    warnings=$(groff -man -Tutf8 -ww -z "$prefix/share/man/man1/$page.1" 2>&1)
+    warnings=$(zcat "$prefix/share/man/man1/$page.1.gz" | groff -man -Tutf8 -ww -z 2>&1)
     [[ -z $warnings ]] || fail "$page.1 renders with warnings: $warnings"
-    grep -q "^\.TH .*\"Quillex $version\"" "$prefix/share/man/man1/$page.1" || fail "$page.1 is not of version $version"
+    grep -q "^\.TH .*\"Quillex $version\"" <<<"$(page_text $page)" || fail "$page.1 is not of version $version"
 done
 help_words() {  # the options and sub-commands of one level of quillex-device's help
     "$tool" "$@" --help | awk '/^(Options|Subcommands):/ {section = 1; next} /^[^ ]/ {section = 0}
