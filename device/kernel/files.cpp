@@ -315,7 +315,7 @@ HANDLE admitOpened(HostFd fd, bool existed, DWORD access, DWORD share, DWORD dis
                                                sizeFixed ? static_cast<int64_t>(opened.st_size) : -1);
     if (device::changesRecording() && wantWrite) object->recordedPath = device::toUtf8(path);
     if (device::changesRecording() && truncates && opened.st_size > 0)
-        device::changeAdd(device::Change{device::ChangeKind::FileEmptied, device::toUtf8(path), {}, {}, 0, {}});
+        device::changeAdd(device::Change{device::FileEmptied{.path = device::toUtf8(path)}});
     HANDLE handle = device::handleInsert(std::move(object));
     bool reportExisting = existed && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS);
     SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
@@ -444,8 +444,8 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
     }
     if (bytesWritten) *bytesWritten = done;
     if (!object->recordedPath.empty())
-        device::changeAdd(device::Change{device::ChangeKind::FileWritten, object->recordedPath, {},
-                                         std::string(static_cast<const char*>(buffer), done), 0, {}});
+        device::changeAdd(device::Change{device::FileWritten{
+            .path = object->recordedPath, .bytes = std::string(static_cast<const char*>(buffer), done)}});
     return TRUE;
 }
 
