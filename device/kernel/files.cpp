@@ -9,6 +9,8 @@
 #include "device/core/folder.h"
 #include "device/core/preview.h"
 #include "device/core/utf.h"
+#include "device/kernel/calendar.h"
+#include "device/kernel/clock.h"
 #include "device/kernel/files.h"
 #include "device/kernel/handles.h"
 #include "device/kernel/hostpath.h"
@@ -46,33 +48,8 @@ DWORD attributesOf(const char* hostName, const struct stat& info) {
     return attributes;
 }
 
-// Days from 1 January 1601 to the given date of the proleptic Gregorian calendar.
-int64_t daysSince1601(int64_t year, int64_t month, int64_t day) {
-    // Counted in 400-year eras of years that start in March, so leap days fall last.
-    year -= month <= 2;
-    int64_t era = (year >= 0 ? year : year - 399) / 400;
-    int64_t yearOfEra = year - era * 400;
-    int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    constexpr int64_t kMarch0000To1970 = 719468, k1601To1970 = 134774;
-    return era * 146097 + dayOfEra - kMarch0000To1970 + k1601To1970;
-}
-
 // A host time as the device's local FILETIME; 0 before 1601.
-FILETIME localFileTime(const struct timespec& when) {
-    FILETIME result{0, 0};
-    time_t seconds = when.tv_sec;
-    struct tm local {};
-    if (!localtime_r(&seconds, &local)) return result;
-    int64_t days = daysSince1601(int64_t{local.tm_year} + 1900, local.tm_mon + 1, local.tm_mday);
-    if (days < 0) return result;
-    uint64_t ticks = (static_cast<uint64_t>(days) * 86400 + static_cast<uint64_t>(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec)) *
-                         10000000 +
-                     static_cast<uint64_t>(when.tv_nsec / 100);
-    result.dwLowDateTime = static_cast<DWORD>(ticks);
-    result.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-    return result;
-}
+FILETIME localFileTime(const struct timespec& when) { return device::fileTimeFromCount(device::hostLocalCount(when)); }
 
 struct FileObject : device::KernelObject {
     FileObject(HostFd descriptor, bool read, bool write, bool linkedOutside, int64_t fixedSize)
