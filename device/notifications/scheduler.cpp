@@ -14,7 +14,7 @@
 namespace device {
 namespace {
 
-constexpr uint64_t kLastCount = 0x7FFFFFFFFFFFFFFFULL;  // the latest instant the clock can show
+constexpr uint64_t kLastCount = 0x7FFFFFFFFFFFFFFFULL;  // the longest duration a count can hold
 constexpr uint64_t kUnitsPerSecond = 10000000ULL;
 
 uint64_t unitLength(char unit) {
@@ -100,8 +100,8 @@ bool schedulerAdvance(uint64_t span, size_t cap, SchedulerResult* result, std::s
     *result = SchedulerResult{};
     bool frozen = clockIsFrozen();
     uint64_t now = clockNow();
-    if (span > kLastCount - now) {
-        *error = "the clock cannot go that far";
+    if (span > kClockLast - now) {
+        *error = "the clock cannot go past 9999-12-31 23:59:59.999";
         return false;
     }
     uint64_t end = now + span;

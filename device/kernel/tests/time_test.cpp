@@ -144,6 +144,7 @@ TEST(ClockTest, TheClockStopsAtItsLastInstantAndNoRunIsRegisteredPastIt) {
         args.insert(args.begin(), {"--device", device.dir()});
         return testing_support::run(testing_support::deviceToolBinary(), args, input);
     };
+    EXPECT_EQ(count(*device::parseDeviceTime("9999-12-31 23:59:59.999")), device::kClockLast);
     ASSERT_EQ(0, tool({"clock", "set", "9999-12-31 23:59:59.999"}).exitCode);
     EXPECT_EQ("9999-12-31 23:59:59.999 Friday (running)\n", tool({"clock", "show"}).output);
 
