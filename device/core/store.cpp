@@ -198,7 +198,7 @@ bool prepareLayout(sqlite3* db, std::string* error) {
 // `path` as an SQLite URI's path: everything but plain name characters percent-encoded.
 std::string uriPath(const std::string& path) {
     static const char hex[] = "0123456789ABCDEF";
-    std::string uri = path[0] == '/' ? "file://" : "file:";
+    std::string uri = !path.empty() && path[0] == '/' ? "file://" : "file:";
     for (unsigned char c : path) {
         bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
                      c == '.' || c == '-' || c == '_';
@@ -230,11 +230,11 @@ Layout firstLook(const std::string& path, std::string* error) {
     return layout;
 }
 
-// Opens the store at `path` and prepares its layout; a file the first look could not judge
-// is judged before its journal mode is touched. `alone` keeps the WAL index in this process's memory instead of the
-// -shm file, under an exclusive lock on the store held until the connection closes: other
-// processes wait for it, as for any writer. RETURNS the connection, or null with *error
-// and *full set.
+// Opens the store at `path` and prepares its layout; a file the first look could not
+// judge is judged before its journal mode is touched. `alone` keeps the WAL index in this
+// process's memory instead of the -shm file, under an exclusive lock on the store held
+// until the connection closes: other processes wait for it, as for any writer.
+// RETURNS the connection, or null with *error and *full set.
 sqlite3* connect(const std::string& path, bool judged, bool alone, std::string* error, bool* full) {
     *full = false;
     sqlite3* db = nullptr;
@@ -246,25 +246,25 @@ sqlite3* connect(const std::string& path, bool judged, bool alone, std::string* 
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     std::string why;
-    bool ready = !alone || exec(db, "PRAGMA locking_mode = EXCLUSIVE", &why);
-    if (ready && !judged) {
+    // The store's reason when SQLite failed, else the layout's; taken before anything
+    // clears it. Closing rolls back the transaction begun.
+    auto failed = [&]() -> sqlite3* {
+        *full = diskFull(db);
+        std::string reason = reasonOf(db);
+        *error = reason.empty() ? why : reason;
+        sqlite3_close(db);
+        return nullptr;
+    };
+    if (alone && !exec(db, "PRAGMA locking_mode = EXCLUSIVE", &why)) return failed();
+    if (!judged) {
         Layout layout = judgeLayout(db, &why);
-        ready = layout != Layout::kRefused && layout != Layout::kUnreadable;
+        if (layout == Layout::kRefused || layout == Layout::kUnreadable) return failed();
     }
     // NORMAL is safe in WAL mode against a crash of any process; RegFlushKey checkpoints
     // for durability against power loss.
-    ready = ready && exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", &why) &&
-            exec(db, "BEGIN IMMEDIATE", &why);
-    if (ready) {
-        ready = prepareLayout(db, &why);
-        ready = exec(db, ready ? "COMMIT" : "ROLLBACK", ready ? &why : nullptr) && ready;
-    }
-    if (!ready) {
-        *full = diskFull(db);
-        std::string reason = reasonOf(db);
-        *error = *full || why.empty() ? reason : why;
-        sqlite3_close(db);
-        return nullptr;
+    if (!exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", &why) || !exec(db, "BEGIN IMMEDIATE", &why) ||
+        !prepareLayout(db, &why) || !exec(db, "COMMIT", &why)) {
+        return failed();
     }
     return db;
 }
