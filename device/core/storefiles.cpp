@@ -66,6 +66,8 @@ int reopen(int look, const char* path, const struct stat& looked, int flags) {
 
 // SQLite's open(), checked. `mode` is an int, as SQLite's table declares it.
 int checkedOpen(const char* path, int flags, int mode) {
+    // A file made exclusively is new: it has no other name yet.
+    if ((flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL)) return ::open(path, flags | O_NOFOLLOW, mode);
     int look = ::open(path, O_PATH | O_NOFOLLOW | O_CLOEXEC);
     if (look < 0) {
         if (errno != ENOENT || !(flags & O_CREAT)) return -1;

@@ -11,19 +11,17 @@ namespace {
 
 bool onPath(const std::string& program) { return run("/bin/sh", {"-c", "command -v " + program}).exitCode == 0; }
 
-// The words that run a program as the ordinary user, or none.
+// The command and words that run a program as the ordinary user, or none.
 std::vector<std::string> asUserPrefix() {
     static const std::vector<std::string> prefix = []() -> std::vector<std::string> {
         std::string id = std::to_string(kOrdinaryUser);
-        if (onPath("setpriv")) return {"--reuid=" + id, "--regid=" + id, "--clear-groups", "--"};
+        if (onPath("setpriv")) return {"setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups", "--"};
         const passwd* user = getpwuid(kOrdinaryUser);
-        if (onPath("runuser") && user) return {"-u", user->pw_name, "--"};
+        if (onPath("runuser") && user) return {"runuser", "-u", user->pw_name, "--"};
         return {};
     }();
     return prefix;
 }
-
-std::string asUserCommand() { return asUserPrefix().size() == 4 ? "setpriv" : "runuser"; }
 
 }  // namespace
 
@@ -58,9 +56,10 @@ void giveToUser(const std::string& path) {
 
 RunResult runAsUser(const std::string& program, const std::vector<std::string>& args, const std::string& input) {
     std::vector<std::string> words = asUserPrefix();
+    if (words.empty()) return RunResult{-1, "no way to run as uid " + std::to_string(kOrdinaryUser)};
     words.push_back(program);
     words.insert(words.end(), args.begin(), args.end());
-    return run(asUserCommand(), words, input);
+    return run(words[0], std::vector<std::string>(words.begin() + 1, words.end()), input);
 }
 
 }  // namespace testing_support
