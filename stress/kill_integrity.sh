@@ -55,11 +55,12 @@ timed() {
 
 # Starts "$@" in its own process group, signals the group at a random moment within the
 # operation's span, and waits for it. Counts a kill when the signal ended the process.
-# (A background command of a script ignores SIGINT; env gives it its default back.)
+# (A background command of a script ignores SIGINT, one under nohup SIGHUP: env gives
+# every signal its default action back.)
 run_and_kill() {
     local most=$((span[$operation] * 3 / 4 + 1))
     local signal=${signals[RANDOM % ${#signals[@]}]}
-    setsid env --default-signal=INT "$@" >/dev/null 2>&1 &
+    setsid env --default-signal "$@" >/dev/null 2>&1 &
     local pid=$!
     sleep "$(printf '0.%03d' $((RANDOM % most)))"
     kill -"$signal" -- "-$pid" 2>/dev/null
