@@ -86,7 +86,7 @@ TEST_F(DeviceToolTest, BadInputIsRefusedWithAMessage) {
     } cases[] = {
         {{"clock", "set", "2026-02-30 10:00:00"}, "not a device time"},
         {{"clock", "freeze", "tomorrow"}, "not a device time"},
-        {{"clock"}, "subcommand"},
+        {{"notify"}, "quillex-device: a subcommand is required"},
         {{"frobnicate"}, "frobnicate"},
         {{"reg", "import", "/nonexistent/file.reg"}, "cannot read"},
         {{"reg", "export", "HKEY_LOCAL_MACHINE\\No\\Such\\Key"}, "No\\Such\\Key"},
