@@ -1,6 +1,6 @@
 // The bare-metal floors of a two-level sweep: every file directly inside FOLDER or directly
-// inside one of its sub-folders, the listings read with readdir. Plain C, compiled as C++
-// with the rest.
+// inside one of its sub-folders, the listings read with readdir. Plain C but for the device's
+// lock offsets, compiled as C++ with the rest.
 //   sweep_floor FOLDER
 //     one openat, one fstat and one close per file; prints the total size.
 //   sweep_floor --guarded ROOT FOLDER
@@ -15,7 +15,9 @@
 //     (files in use stay), the unlink, the mark's close and the folder's close; then each
 //     emptied sub-folder removed.
 // Set beside the floor, the guarded figures tell what the guarantees cost and what is the
-// emulation's own overhead.
+// emulation's own overhead. The lock offsets are the device's own (sharing.h).
+#include "device/kernel/sharing.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -57,7 +59,7 @@ static void guardedSize(int folder, const char *name, const char *path, unsigned
     if (fstatat(folder, name, &listed, AT_SYMLINK_NOFOLLOW) != 0) return;
     int file = openBeneath(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (file < 0) return;
-    if (fstat(file, &info) == 0 && S_ISREG(info.st_mode) && lockRange(file, F_RDLCK, F_OFD_SETLK, 1LL << 60, (1LL << 41) + 1) == 0)
+    if (fstat(file, &info) == 0 && S_ISREG(info.st_mode) && lockRange(file, F_RDLCK, F_OFD_SETLK, device::kDenyReadZone, device::kCommonOpenLength) == 0)
         *total += (unsigned long long)info.st_size;
     close(file);
 }
@@ -71,7 +73,7 @@ static void guardedDelete(int listingFolder, const char *name, const char *folde
     if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR)) {
         // The in-use check marks the file until its name is gone, so no open slips in between.
         int mark = openat(folder, name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (mark >= 0 && lockRange(mark, F_WRLCK, F_OFD_SETLK, (1LL << 60) + (1LL << 40), 1) == 0) unlinkat(folder, name, 0);
+        if (mark >= 0 && lockRange(mark, F_WRLCK, F_OFD_SETLK, device::kOpenMark, 1) == 0) unlinkat(folder, name, 0);
         if (mark >= 0) close(mark);
     }
     close(folder);

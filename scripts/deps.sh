@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Quillex needs, when any is missing. As root (or with sudo)
-# it installs them; otherwise it prints the apt-get line to run and fails.
+# Installs the Debian packages Quillex needs, when any is missing. As root (or with sudo
+# that asks no password) it installs them; otherwise it names them with the line to run
+# as root, and fails.
 #   scripts/deps.sh          what building the two programs and their package needs
 #   scripts/deps.sh --test   that, and what the tests need
 #   scripts/deps.sh --wine   that, the tests' needs, and Wine (scripts/wine-check.sh)
@@ -14,9 +15,10 @@ build=(cmake ninja-build g++ pkg-config libsqlite3-dev libcli11-dev nlohmann-jso
 # To build and run the tests: GoogleTest, clang and its sanitizer runtime, tmux for the
 # terminal screen's tests, groff to check that the manual pages render cleanly, sqlite3
 # for the stress scripts' integrity checks, the mingw-w64 cross compilers for the desktop
-# Win32 build of the program and python3 for its differential check's formats.
+# Win32 build of the program, python3 for its differential check's formats, and lintian
+# to check the Debian package.
 test=(libgtest-dev libgmock-dev clang libclang-rt-14-dev tmux groff-base sqlite3
-      g++-mingw-w64-x86-64 g++-mingw-w64-i686 python3)
+      g++-mingw-w64-x86-64 g++-mingw-w64-i686 python3 lintian)
 
 # To run the Win32 build beside the emulation (about 1.5 GB).
 wine=(wine64 wine)
@@ -35,12 +37,17 @@ for package in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing missing packages: ${missing[*]}"
 if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing missing Debian packages: ${missing[*]}"
     apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
+    echo "Installing missing Debian packages through sudo: ${missing[*]}"
     sudo apt-get update -qq && sudo DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 else
-    echo "Please run: sudo apt-get install ${missing[*]}" >&2
+    # A minimal Debian has no sudo: the line to run is given as root runs it.
+    {
+        echo "scripts/deps.sh: missing Debian packages: ${missing[*]}"
+        echo "run as root: apt-get update && apt-get install ${missing[*]}"
+    } >&2
     exit 1
 fi

@@ -16,15 +16,24 @@ void (*endHandler)() = nullptr;
 
 // Whether `change` may be counted into `last`: like outcomes whose items nobody will list.
 bool countsInto(const Change& last, const Change& change) {
-    if (!summarizing || last.kind != change.kind) return false;
-    switch (change.kind) {
-        case ChangeKind::FileDeleted:
-        case ChangeKind::FolderRemoved:
-        case ChangeKind::EntryCleared: return true;
-        case ChangeKind::FileKept:
-        case ChangeKind::FolderKept: return last.detail == change.detail;
-        default: return false;
-    }
+    if (!summarizing || last.what.index() != change.what.index()) return false;
+    if (auto* kept = std::get_if<FileKept>(&change.what)) return std::get<FileKept>(last.what).reason == kept->reason;
+    if (auto* kept = std::get_if<FolderKept>(&change.what)) return std::get<FolderKept>(last.what).reason == kept->reason;
+    return std::holds_alternative<FileDeleted>(change.what) || std::holds_alternative<FolderRemoved>(change.what) ||
+           std::holds_alternative<EntryCleared>(change.what);
+}
+
+void countInto(Change& last, const Change& change) {
+    last.count += change.count;
+    if (auto* deleted = std::get_if<FileDeleted>(&last.what)) deleted->size += std::get<FileDeleted>(change.what).size;
+    if (auto* kept = std::get_if<FileKept>(&last.what)) kept->size += std::get<FileKept>(change.what).size;
+}
+
+// The write `change` continues, when it is one: the last record, a write to the same path.
+FileWritten* continuedWrite(const Change& change) {
+    auto* write = std::get_if<FileWritten>(&change.what);
+    auto* last = record.empty() ? nullptr : std::get_if<FileWritten>(&record.back().what);
+    return write && last && last->path == write->path ? last : nullptr;
 }
 
 }  // namespace
@@ -40,17 +49,12 @@ bool changesSummarizing() { return summarizing; }
 void changeAdd(Change change) {
     if (!recording) return;
     if (!record.empty() && countsInto(record.back(), change)) {
-        record.back().count += change.count;
-        record.back().size += change.size;
+        countInto(record.back(), change);
         if (listener) listener(change);
         return;
     }
-    if (change.kind == ChangeKind::FileWritten && !record.empty() && record.back().kind == ChangeKind::FileWritten &&
-        record.back().path == change.path) {
-        record.back().detail += change.detail;
-    } else {
-        record.push_back(std::move(change));
-    }
+    if (FileWritten* write = continuedWrite(change)) write->bytes += std::get<FileWritten>(change.what).bytes;
+    else record.push_back(std::move(change));
     if (listener) listener(record.back());
 }
 

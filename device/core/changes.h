@@ -4,35 +4,71 @@
 // device turns the record into a report. Recording never changes what a call does.
 #pragma once
 
-#include <any>
+#include "device/core/notifyentry.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace device {
 
-enum class ChangeKind {
-    FileDeleted,     // path, size
-    FileKept,        // path, size, detail: why it stayed ("read-only", "in use", "folder", ...)
-    FolderRemoved,   // path
-    FolderKept,      // path, detail: why it stayed ("folder not empty", ...)
-    FileWritten,     // path, detail: the bytes written (consecutive writes to one path merge)
-    FileEmptied,     // path: an existing file truncated to nothing
-    ValueDeleted,    // path: the key, name: the value's name
-    ValueSet,        // path: the key, name: the value's name, size: its data's size
-    EntryCleared,    // entry: the notification entry as it was
-    EntryAdded,      // entry: the notification entry as added, handle included
-    ProgramStarted,  // path: the program, detail: its command line, size: 1 when found
-    Restart,         // detail: who restarts the device ("shell" or "kernel")
+// One struct per kind of change. Paths are device paths, registry keys their full names,
+// all UTF-8.
+struct FileDeleted {
+    std::string path;
+    uint64_t size = 0;
+};
+struct FileKept {
+    std::string path;
+    uint64_t size = 0;
+    std::string reason;  // why it stayed: "read-only", "in use", "folder", "not found", "refused"
+};
+struct FolderRemoved {
+    std::string path;
+};
+struct FolderKept {
+    std::string path;
+    std::string reason;  // "folder not empty", "not a folder", "not found", "refused"
+};
+struct FileWritten {
+    std::string path;
+    std::string bytes;  // consecutive writes to one path merge into one record
+};
+struct FileEmptied {  // an existing file truncated to nothing
+    std::string path;
+};
+struct ValueDeleted {
+    std::string key;
+    std::string name;
+};
+struct ValueSet {
+    std::string key;
+    std::string name;
+    uint64_t size = 0;  // of its data
+};
+struct EntryCleared {
+    // The entry as it was; absent when records are summarized, which never list it.
+    std::optional<NotificationEntry> entry;
+};
+struct EntryAdded {
+    NotificationEntry entry;  // as added, handle included
+};
+struct ProgramStarted {
+    std::string application;
+    std::string commandLine;
+    bool found = false;
+};
+struct Restart {
+    std::string by;  // "shell" or "kernel"
 };
 
+using ChangeWhat = std::variant<FileDeleted, FileKept, FolderRemoved, FolderKept, FileWritten, FileEmptied, ValueDeleted,
+                                ValueSet, EntryCleared, EntryAdded, ProgramStarted, Restart>;
+
 struct Change {
-    ChangeKind kind;
-    std::string path;  // a device path or registry key, UTF-8
-    std::string name;
-    std::string detail;
-    uint64_t size = 0;
-    std::any entry;  // the notifications family's own form of an entry
+    ChangeWhat what;
     // How many like changes this record stands for: 1, unless the record is summarized,
     // when a run of files deleted (or kept for one reason, or folders removed or kept for
     // one reason, or entries cleared) is one record with their count and, for files, their

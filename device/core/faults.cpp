@@ -1,11 +1,45 @@
 // Chosen failures for tests: a short table of armed operations, consulted by name.
 #include "device/core/faults.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
 namespace device {
 namespace {
+
+// Every operation that asks faultHit, by family. A name armed but missing here could never
+// fail, and the test arming it would pass without testing anything.
+const char* const kFaultNames[] = {
+    // kernel
+    "CreateDirectoryW", "CreateFileW", "CreateProcessW", "DeleteFileW", "ExitWindowsEx", "FindClose",
+    "FindFirstFileW", "FindNextFileW", "FlushFileBuffers", "FreeLibrary", "GetFileAttributesW", "GetFileSize",
+    "GetLocaleInfoW", "GetProcAddressW", "GetVersionExW", "KernelIoControl", "LoadLibraryW", "LocalAlloc",
+    "ReadFile", "RegCloseKey", "RegCreateKeyExW", "RegDeleteKeyW", "RegDeleteValueW", "RegEnumKeyExW",
+    "RegEnumValueW", "RegFlushKey", "RegOpenKeyExW", "RegQueryValueExW", "RegSetValueExW", "RemoveDirectoryW",
+    "SetFilePointer", "WriteFile",
+    "openat2",  // the host call behind one-call path resolution (hostpath.cpp)
+    // notifications
+    "CeClearUserNotification", "CeGetUserNotification", "CeGetUserNotificationHandles", "CeSetUserNotificationEx",
+    // windowing
+    "CreateSolidBrush", "CreateWindowExW", "DialogBoxIndirectParamW", "FindResourceW", "FindWindowW", "GetMessageW",
+    "InitCommonControlsEx", "LoadAcceleratorsW", "LoadBitmapW", "LoadIconW", "LoadResource", "LoadStringW",
+    "PostMessageW", "RegisterClassW", "TranslateAcceleratorW",
+    // shell
+    "SHCreateMenuBar", "SHInitDialog",
+};
+
+bool isFaultName(const char* operation) {
+    for (const char* name : kFaultNames)
+        if (std::strcmp(name, operation) == 0) return true;
+    return false;
+}
+
+[[noreturn]] void stop(const char* operation, const char* why) {
+    std::fprintf(stderr, "faults: \"%s\" %s\n", operation, why);
+    std::abort();
+}
 
 struct ArmedFault {
     char operation[64];
@@ -20,6 +54,7 @@ ArmedFault armed[16];
 }  // namespace
 
 void faultArm(const char* operation, int nth, bool persist) {
+    if (!isFaultName(operation)) stop(operation, "is no operation that can be made to fail");
     std::lock_guard<std::mutex> guard(faultLock);
     for (ArmedFault& fault : armed) {
         if (!fault.active) {
@@ -31,6 +66,7 @@ void faultArm(const char* operation, int nth, bool persist) {
             return;
         }
     }
+    stop(operation, "cannot be armed: too many faults are armed already");
 }
 
 void faultDisarmAll() {
@@ -39,6 +75,10 @@ void faultDisarmAll() {
 }
 
 bool faultHit(const char* operation) {
+#ifndef NDEBUG
+    // A new operation that asks without being listed could never be armed.
+    if (!isFaultName(operation)) stop(operation, "asks whether to fail but is missing from the fault names");
+#endif
     std::lock_guard<std::mutex> guard(faultLock);
     bool fail = false;
     for (ArmedFault& fault : armed) {

@@ -6,14 +6,16 @@
 namespace device {
 
 // Fails the `nth` next call (1 = the very next) of `operation`; with `persist`, that call
-// and every later one.
+// and every later one. A name no operation asks by (a misspelling), or a seventeenth fault
+// armed at once, stops the process with a message: a fault that could never fire must not
+// let a test pass.
 void faultArm(const char* operation, int nth, bool persist = false);
 
 // Disarms every fault.
 void faultDisarmAll();
 
-// Asked first by every operation that can be made to fail. RETURNS true when this call
-// is to fail.
+// Asked first by every operation that can be made to fail, by a name listed in faults.cpp.
+// RETURNS true when this call is to fail.
 bool faultHit(const char* operation);
 
 }  // namespace device

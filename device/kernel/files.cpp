@@ -1,6 +1,7 @@
 // The device file system on the host's fs/ folder: files, folders and searches.
 // Links below fs/ are never followed, read-only means "owner may not write" whoever runs
-// us, and sharing modes hold across processes through locks on bytes past any content.
+// us, and sharing modes hold across processes through locks on bytes past any content
+// (sharing.h).
 // While a preview runs, deletions hide entries in the overlay and writes go to memory
 // (overlay.h, previewfile.h), after the same checks. Outcomes are recorded (record.h).
 #include "device/core/changes.h"
@@ -8,12 +9,15 @@
 #include "device/core/folder.h"
 #include "device/core/preview.h"
 #include "device/core/utf.h"
+#include "device/kernel/calendar.h"
+#include "device/kernel/clock.h"
 #include "device/kernel/files.h"
 #include "device/kernel/handles.h"
 #include "device/kernel/hostpath.h"
 #include "device/kernel/overlay.h"
 #include "device/kernel/previewfile.h"
 #include "device/kernel/record.h"
+#include "device/kernel/sharing.h"
 #include "platform/windows.h"
 
 #include <cerrno>
@@ -31,116 +35,8 @@ namespace {
 
 using device::HostFd;
 using device::HostPath;
+using device::OpenState;
 using device::PreviewFile;
-
-// Sharing: handles mark themselves with open-file-description locks on bytes far past
-// any content, so that the kernel itself admits or refuses each open in one call and
-// the marks hold between processes and between handles of one process alike. Each of
-// the two rules ("reading refused by a handle that denies reading", and the same for
-// writing) owns a zone of bytes: a handle on the wide side of a rule holds a read lock
-// on the whole zone, a handle on the narrow side a write lock on one byte of it chosen
-// at random, so the two sides exclude each other and neither excludes its own kind.
-// Readers and writing-deniers are the wide sides, so the common open (reading, sharing
-// reads only) holds one unbroken read lock over [kDenyReadZone, kDenyWriteZone + zone)
-// and is placed, checked and admitted by a single fcntl. kOpen, held by every handle,
-// lies between the zones and tells a deletion that the file is in use; a deletion write-
-// locks it while it removes the name, so no open is admitted meanwhile.
-constexpr off_t kZoneBytes = off_t{1} << 40;
-constexpr off_t kDenyReadZone = off_t{1} << 60;            // readers whole; deniers of reading one byte
-constexpr off_t kOpen = kDenyReadZone + kZoneBytes;       // every handle
-constexpr off_t kDenyWriteZone = kOpen + 1;               // deniers of writing whole; writers one byte
-
-bool lockRange(int fd, short type, off_t start, off_t length) {
-    struct flock lock {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = start;
-    lock.l_len = length;
-    return fcntl(fd, F_OFD_SETLK, &lock) == 0;
-}
-
-// A byte of a zone no other handle is likely to pick: two handles on the narrow side
-// of a rule meet on one byte (and the second is refused) once in 2^40 opens.
-off_t randomByteOf(off_t zone) {
-    static thread_local uint64_t state = [] {
-        timespec now {};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        return static_cast<uint64_t>(getpid()) << 32 ^ static_cast<uint64_t>(now.tv_nsec) ^
-               static_cast<uint64_t>(now.tv_sec) << 20;
-    }();
-    state += 0x9E3779B97F4A7C15ull;  // splitmix64
-    uint64_t z = state;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    z ^= z >> 31;
-    return zone + static_cast<off_t>(z % static_cast<uint64_t>(kZoneBytes));
-}
-
-// Places this handle's marks; a mark the kernel refuses means another handle forbids
-// this open, or this open forbids another's. On failure the caller closes `fd`, which
-// drops whatever was placed.
-bool admitSharing(int fd, bool read, bool write, DWORD share) {
-    bool denyRead = !(share & FILE_SHARE_READ), denyWrite = !(share & FILE_SHARE_WRITE);
-    // The whole zones this handle spans, with kOpen between them, as one read lock.
-    off_t first = read ? kDenyReadZone : kOpen;
-    off_t end = denyWrite ? kDenyWriteZone + kZoneBytes : kOpen + 1;
-    if (!lockRange(fd, F_RDLCK, first, end - first)) return false;
-    // The narrow sides: one byte each, written over the read lock of this same handle.
-    if (denyRead && !lockRange(fd, F_WRLCK, randomByteOf(kDenyReadZone), 1)) return false;
-    if (write && !lockRange(fd, F_WRLCK, randomByteOf(kDenyWriteZone), 1)) return false;
-    return true;
-}
-
-// What a deletion finds on kOpen, which every handle read-locks.
-enum class OpenState {
-    Marked,   // nobody: *mark now write-locks it until the name is gone
-    Free,     // nobody, looked at without a mark
-    InUse,    // some handle, of any process, has the file open
-    Deleting, // another deletion holds it for the moment it removes the name
-};
-
-// Who holds kOpen of the file open as `fd`, as seen from a request for the whole byte:
-// a write lock there is a deletion's mark, read locks are handles.
-OpenState holderOf(int fd) {
-    struct flock lock {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = kOpen;
-    lock.l_len = 1;
-    if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return OpenState::InUse;  // unknown: keep the file
-    if (lock.l_type == F_UNLCK) return OpenState::Free;
-    return lock.l_type == F_WRLCK ? OpenState::Deleting : OpenState::InUse;
-}
-
-// Whether the regular file `name` may be deleted now. The write lock of the mark admits no
-// open while it stands, so none slips in between this check and the unlink; it needs a
-// descriptor open for writing. A preview, which removes nothing, and a file this process
-// may not open for writing are only looked at.
-OpenState markForDeletion(int folder, const char* name, HostFd* mark) {
-    constexpr int kProbeFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    if (!device::previewing()) {
-        HostFd writable(openat(folder, name, O_RDWR | kProbeFlags));
-        if (writable.valid()) {
-            if (!lockRange(writable.get(), F_WRLCK, kOpen, 1)) {
-                // Refused, then let go before the look: whoever held it is gone; look again.
-                OpenState holder = holderOf(writable.get());
-                return holder == OpenState::Free ? OpenState::Deleting : holder;
-            }
-            *mark = std::move(writable);
-            return OpenState::Marked;
-        }
-    }
-    HostFd probe(openat(folder, name, O_RDONLY | kProbeFlags));
-    return probe.valid() ? holderOf(probe.get()) : OpenState::Free;
-}
-
-// A deletion holds its mark for the few microseconds an unlink takes; who meets one waits
-// this long before looking again, at most kDeletionWaits times.
-constexpr int kDeletionWaits = 200;
-void waitForDeletion() {
-    timespec pause{0, 50 * 1000};
-    nanosleep(&pause, nullptr);
-}
 
 bool readOnly(const struct stat& info) { return !S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR); }
 
@@ -152,33 +48,8 @@ DWORD attributesOf(const char* hostName, const struct stat& info) {
     return attributes;
 }
 
-// Days from 1 January 1601 to the given date of the proleptic Gregorian calendar.
-int64_t daysSince1601(int64_t year, int64_t month, int64_t day) {
-    // Counted in 400-year eras of years that start in March, so leap days fall last.
-    year -= month <= 2;
-    int64_t era = (year >= 0 ? year : year - 399) / 400;
-    int64_t yearOfEra = year - era * 400;
-    int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    constexpr int64_t kMarch0000To1970 = 719468, k1601To1970 = 134774;
-    return era * 146097 + dayOfEra - kMarch0000To1970 + k1601To1970;
-}
-
 // A host time as the device's local FILETIME; 0 before 1601.
-FILETIME localFileTime(const struct timespec& when) {
-    FILETIME result{0, 0};
-    time_t seconds = when.tv_sec;
-    struct tm local {};
-    if (!localtime_r(&seconds, &local)) return result;
-    int64_t days = daysSince1601(int64_t{local.tm_year} + 1900, local.tm_mon + 1, local.tm_mday);
-    if (days < 0) return result;
-    uint64_t ticks = (static_cast<uint64_t>(days) * 86400 + static_cast<uint64_t>(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec)) *
-                         10000000 +
-                     static_cast<uint64_t>(when.tv_nsec / 100);
-    result.dwLowDateTime = static_cast<DWORD>(ticks);
-    result.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-    return result;
-}
+FILETIME localFileTime(const struct timespec& when) { return device::fileTimeFromCount(device::hostLocalCount(when)); }
 
 struct FileObject : device::KernelObject {
     FileObject(HostFd descriptor, bool read, bool write, bool linkedOutside, int64_t fixedSize)
@@ -290,15 +161,15 @@ HANDLE admitOpened(HostFd fd, bool existed, DWORD access, DWORD share, DWORD dis
     if (wantWrite || truncates) {
         if (fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
         if (opened.st_nlink > 1 || (existed && readOnly(opened))) return failHandle(ERROR_ACCESS_DENIED);
-        admitted = admitSharing(fd.get(), wantRead, wantWrite, share);
+        admitted = device::admitSharing(fd.get(), wantRead, wantWrite, share);
         if (admitted && fstat(fd.get(), &opened) != 0) return failHandle(ERROR_ACCESS_DENIED);
     } else {
-        admitted = admitSharing(fd.get(), wantRead, wantWrite, share);
+        admitted = device::admitSharing(fd.get(), wantRead, wantWrite, share);
         if (fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
     }
     if (!admitted) {
         // Refused by a deletion's mark, now or a moment ago (then the name is gone by now)?
-        *gone = holderOf(fd.get()) == OpenState::Deleting || (fstat(fd.get(), &opened) == 0 && !stillNamed(path, opened, openStarted));
+        *gone = device::openStateOf(fd.get()) == OpenState::Deleting || (fstat(fd.get(), &opened) == 0 && !stillNamed(path, opened, openStarted));
         return failHandle(ERROR_SHARING_VIOLATION);
     }
     if (!stillNamed(path, opened, openStarted)) {  // the name was removed before the marks stood
@@ -315,7 +186,7 @@ HANDLE admitOpened(HostFd fd, bool existed, DWORD access, DWORD share, DWORD dis
                                                sizeFixed ? static_cast<int64_t>(opened.st_size) : -1);
     if (device::changesRecording() && wantWrite) object->recordedPath = device::toUtf8(path);
     if (device::changesRecording() && truncates && opened.st_size > 0)
-        device::changeAdd(device::Change{device::ChangeKind::FileEmptied, device::toUtf8(path), {}, {}, 0, {}});
+        device::changeAdd(device::Change{device::FileEmptied{.path = device::toUtf8(path)}});
     HANDLE handle = device::handleInsert(std::move(object));
     bool reportExisting = existed && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS);
     SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
@@ -331,7 +202,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     bool wantRead = access & GENERIC_READ, wantWrite = access & GENERIC_WRITE;
     bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
     if (disposition == TRUNCATE_EXISTING && !wantWrite) return failHandle(ERROR_ACCESS_DENIED);
-    // Denying others the right to read is a write lock (see admitSharing), which the host
+    // Denying others the right to read is a write lock (see sharing.h), which the host
     // grants only on a descriptor open for writing; the handle itself still may not write.
     bool denyRead = !(share & FILE_SHARE_READ);
     int mode = wantWrite || truncates || denyRead ? O_RDWR : O_RDONLY;
@@ -367,7 +238,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
                 return failHandle(ERROR_ACCESS_DENIED);
             if (device::previewing() && (wantWrite || truncates || device::overlayHasContent(folder, name)))
                 return device::overlayOpenFile(path, target, wantRead, wantWrite, truncates, share,
-                                               disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS, admitSharing);
+                                               disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS, device::admitSharing);
             fd.reset(openat(folder, name, mode | kOpenFlags));
             if (!fd.valid()) {
                 if (errno == ENOENT) continue;
@@ -376,7 +247,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
         } else {
             if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) return failHandle(ERROR_FILE_NOT_FOUND);
             if (device::previewing())
-                return device::overlayOpenFile(path, target, wantRead, wantWrite, truncates, share, false, admitSharing);
+                return device::overlayOpenFile(path, target, wantRead, wantWrite, truncates, share, false, device::admitSharing);
             // O_EXCL: never creates through a link, and loses cleanly to a racing creator.
             fd.reset(openat(folder, name, (wantWrite || denyRead ? O_RDWR : O_RDONLY) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
             if (!fd.valid()) {
@@ -389,8 +260,8 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
         if (!gone) return handle;
         // A deletion is removing the name, or just has: not counted as an attempt, but
         // given the moment it takes before the path is looked up again.
-        if (++waits > kDeletionWaits) return failHandle(ERROR_SHARING_VIOLATION);
-        waitForDeletion();
+        if (++waits > device::kDeletionWaits) return failHandle(ERROR_SHARING_VIOLATION);
+        device::waitForDeletion();
         --attempt;
     }
     return failHandle(ERROR_ACCESS_DENIED);
@@ -444,8 +315,8 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
     }
     if (bytesWritten) *bytesWritten = done;
     if (!object->recordedPath.empty())
-        device::changeAdd(device::Change{device::ChangeKind::FileWritten, object->recordedPath, {},
-                                         std::string(static_cast<const char*>(buffer), done), 0, {}});
+        device::changeAdd(device::Change{device::FileWritten{
+            .path = object->recordedPath, .bytes = std::string(static_cast<const char*>(buffer), done)}});
     return TRUE;
 }
 
@@ -524,7 +395,7 @@ DWORD deleteResolved(const HostPath& target, bool* again) {
     if (S_ISDIR(info.st_mode) || readOnly(info)) return ERROR_ACCESS_DENIED;
     HostFd mark;  // dropped on return, once the name is gone
     if (S_ISREG(info.st_mode)) {
-        OpenState state = markForDeletion(target.folder.get(), target.name.c_str(), &mark);
+        OpenState state = device::markForDeletion(target.folder.get(), target.name.c_str(), &mark);
         *again = state == OpenState::Deleting;
         if (state == OpenState::InUse || state == OpenState::Deleting) return ERROR_SHARING_VIOLATION;
     }
@@ -565,8 +436,8 @@ BOOL DeleteFileW(LPCWSTR path) {
         if (DWORD missing = device::resolvePath(path, &target)) return fail(missing);
         bool again = false;
         error = deleteResolved(target, &again);
-        if (!again || wait == kDeletionWaits) break;
-        waitForDeletion();  // the other deletion may yet fail: see what it leaves
+        if (!again || wait == device::kDeletionWaits) break;
+        device::waitForDeletion();  // the other deletion may yet fail: see what it leaves
     }
     if (device::changesRecording()) device::recordDeletion(path, target, error);
     return error ? fail(error) : TRUE;

@@ -69,7 +69,7 @@ HANDLE overlayOpenFile(const WCHAR* devicePath, HostPath& target, bool read, boo
     std::string path = toUtf8(devicePath);
     if (target.exists && truncates && !content->empty()) {
         content->clear();
-        if (changesRecording()) changeAdd(Change{ChangeKind::FileEmptied, path, {}, {}, 0, {}});
+        if (changesRecording()) changeAdd(Change{FileEmptied{.path = path}});
     }
     HANDLE handle = handleInsert(std::make_unique<PreviewFile>(content, std::move(locks), read, write, path));
     SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
@@ -112,7 +112,7 @@ BOOL PreviewFile::write(const void* buffer, DWORD count, DWORD* done) {
     position_ += count;
     *done = count;
     if (changesRecording())
-        changeAdd(Change{ChangeKind::FileWritten, path_, {}, std::string(static_cast<const char*>(buffer), count), 0, {}});
+        changeAdd(Change{FileWritten{.path = path_, .bytes = std::string(static_cast<const char*>(buffer), count)}});
     return TRUE;
 }
 

@@ -169,7 +169,7 @@ StartOutcome programStart(const WCHAR* application, const WCHAR* commandLine, bo
     event.found = outcome.found;
     outcome.event = journalRecord(event);
     if (changesRecording())
-        changeAdd(Change{ChangeKind::ProgramStarted, toUtf8(application), {}, line, outcome.found ? 1u : 0u, {}});
+        changeAdd(Change{ProgramStarted{.application = toUtf8(application), .commandLine = line, .found = outcome.found}});
     // A preview starts nothing: the start is in the record and the preview's journal.
     if (!outcome.found || previewing()) return outcome;
     std::optional<std::string> host = programHost(path);
@@ -211,7 +211,7 @@ BOOL shellExitWindowsEx(UINT flags, DWORD reserved) {
         SetLastError(ERROR_WRITE_FAULT);
         return FALSE;
     }
-    if (changesRecording()) changeAdd(Change{ChangeKind::Restart, {}, {}, "shell", 0, {}});
+    if (changesRecording()) changeAdd(Change{Restart{.by = "shell"}});
     return TRUE;
 }
 
@@ -309,7 +309,7 @@ BOOL KernelIoControl(DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outS
     event.time = clockNow();
     event.by = "kernel";
     journalRecord(event);
-    if (changesRecording()) changeAdd(Change{ChangeKind::Restart, {}, {}, "kernel", 0, {}});
+    if (changesRecording()) changeAdd(Change{Restart{.by = "kernel"}});
     // The host face has its last word (a preview's report among it), then the reset: the
     // process ends here, with nothing of it run further. Host output already
     // written is kept, as it is no part of the device.

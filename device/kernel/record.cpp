@@ -11,32 +11,37 @@
 namespace device {
 
 void recordDeletion(const WCHAR* path, const HostPath& target, DWORD error) {
-    Change change{error ? ChangeKind::FileKept : ChangeKind::FileDeleted, toUtf8(path), {}, {}, 0, {}};
     const struct stat& info = target.info;
-    if (target.exists && S_ISREG(info.st_mode)) change.size = static_cast<uint64_t>(info.st_size);
-    if (error) {
-        if (target.exists && S_ISDIR(info.st_mode)) change.detail = "folder";
-        else if (error == ERROR_SHARING_VIOLATION) change.detail = "in use";
-        else if (error == ERROR_ACCESS_DENIED && target.exists && !S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR))
-            change.detail = "read-only";
-        else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) change.detail = "not found";
-        else change.detail = "refused";
+    uint64_t size = target.exists && S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+    if (!error) {
+        changeAdd(Change{FileDeleted{.path = toUtf8(path), .size = size}});
+        return;
     }
-    changeAdd(std::move(change));
+    const char* reason = "refused";
+    if (target.exists && S_ISDIR(info.st_mode)) reason = "folder";
+    else if (error == ERROR_SHARING_VIOLATION) reason = "in use";
+    else if (error == ERROR_ACCESS_DENIED && target.exists && !S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR))
+        reason = "read-only";
+    else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) reason = "not found";
+    changeAdd(Change{FileKept{.path = toUtf8(path), .size = size, .reason = reason}});
 }
 
 void recordRemoval(const WCHAR* path, DWORD error) {
-    Change change{error ? ChangeKind::FolderKept : ChangeKind::FolderRemoved, toUtf8(path), {}, {}, 0, {}};
-    if (error == ERROR_DIR_NOT_EMPTY) change.detail = "folder not empty";
-    else if (error == ERROR_DIRECTORY) change.detail = "not a folder";
-    else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) change.detail = "not found";
-    else if (error) change.detail = "refused";
-    changeAdd(std::move(change));
+    if (!error) {
+        changeAdd(Change{FolderRemoved{.path = toUtf8(path)}});
+        return;
+    }
+    const char* reason = "refused";
+    if (error == ERROR_DIR_NOT_EMPTY) reason = "folder not empty";
+    else if (error == ERROR_DIRECTORY) reason = "not a folder";
+    else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) reason = "not found";
+    changeAdd(Change{FolderKept{.path = toUtf8(path), .reason = reason}});
 }
 
 void recordValue(int64_t keyId, const WCHAR* valueName, bool deleted, uint64_t size) {
-    changeAdd(Change{deleted ? ChangeKind::ValueDeleted : ChangeKind::ValueSet, registryKeyName(keyId),
-                     valueName ? toUtf8(valueName) : std::string(), {}, size, {}});
+    std::string key = registryKeyName(keyId), name = valueName ? toUtf8(valueName) : std::string();
+    if (deleted) changeAdd(Change{ValueDeleted{.key = std::move(key), .name = std::move(name)}});
+    else changeAdd(Change{ValueSet{.key = std::move(key), .name = std::move(name), .size = size}});
 }
 
 std::string registryKeyName(int64_t keyId) {

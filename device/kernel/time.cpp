@@ -6,6 +6,7 @@
 
 #include "device/core/folder.h"
 #include "device/core/store.h"
+#include "device/kernel/calendar.h"
 #include "device/kernel/clock.h"
 
 #include <cstdio>
@@ -18,43 +19,10 @@ constexpr uint64_t kUnitsPerMs = 10000;
 constexpr uint64_t kUnitsPerDay = 864000000000ULL;
 constexpr uint64_t kLastCount = 0x7FFFFFFFFFFFFFFFULL;
 
-bool isLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int daysInMonth(int year, int month) {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && isLeap(year) ? 29 : days[month - 1];
-}
-
-// Days from 1601-01-01 to the given date (after the civil-from-days method of H. Hinnant).
-int64_t daysSince1601(int64_t year, int64_t month, int64_t day) {
-    year -= month <= 2;
-    int64_t era = year / 400;
-    int64_t yearOfEra = year - era * 400;
-    int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 584694;  // 584694: days from 0000-03-01 to 1601-01-01
-}
-
-void dateFromDays(int64_t days, int* year, int* month, int* day) {
-    days += 584694;
-    int64_t era = days / 146097;
-    int64_t dayOfEra = days - era * 146097;
-    int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
-    *day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
-    *month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
-    *year = static_cast<int>(yearOfEra + era * 400 + (*month <= 2));
-}
-
 uint64_t hostLocalNow() {
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    tm local;
-    localtime_r(&now.tv_sec, &local);
-    int64_t days = daysSince1601(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-    int64_t seconds = days * 86400 + local.tm_hour * 3600 + local.tm_min * 60 + (local.tm_sec > 59 ? 59 : local.tm_sec);
-    return static_cast<uint64_t>(seconds) * 10000000ULL + static_cast<uint64_t>(now.tv_nsec) / 100;
+    return device::hostLocalCount(now);
 }
 
 int64_t storedOffset() {
@@ -148,12 +116,12 @@ void GetLocalTime(SYSTEMTIME* time) {
 
 BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* fileTime) {
     if (st->wYear < 1601 || st->wYear > 30827 || st->wMonth < 1 || st->wMonth > 12 || st->wDay < 1 ||
-        st->wDay > daysInMonth(st->wYear, st->wMonth) || st->wHour > 23 || st->wMinute > 59 || st->wSecond > 59 ||
+        st->wDay > device::daysInMonth(st->wYear, st->wMonth) || st->wHour > 23 || st->wMinute > 59 || st->wSecond > 59 ||
         st->wMilliseconds > 999) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    int64_t days = daysSince1601(st->wYear, st->wMonth, st->wDay);
+    int64_t days = device::daysSince1601(st->wYear, st->wMonth, st->wDay);
     uint64_t ms = static_cast<uint64_t>(days) * 86400000ULL + st->wHour * 3600000ULL + st->wMinute * 60000ULL +
                   st->wSecond * 1000ULL + st->wMilliseconds;
     *fileTime = device::fileTimeFromCount(ms * kUnitsPerMs);
@@ -168,12 +136,11 @@ BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* st) {
     }
     int64_t days = static_cast<int64_t>(count / kUnitsPerDay);
     uint64_t msOfDay = (count % kUnitsPerDay) / kUnitsPerMs;
-    int year, month, day;
-    dateFromDays(days, &year, &month, &day);
-    st->wYear = static_cast<WORD>(year);
-    st->wMonth = static_cast<WORD>(month);
-    st->wDay = static_cast<WORD>(day);
-    st->wDayOfWeek = static_cast<WORD>((days + 1) % 7);  // 1 January 1601 was a Monday
+    device::CalendarDate date = device::dateOfDay(days);
+    st->wYear = static_cast<WORD>(date.year);
+    st->wMonth = static_cast<WORD>(date.month);
+    st->wDay = static_cast<WORD>(date.day);
+    st->wDayOfWeek = static_cast<WORD>(device::dayOfWeek(days));
     st->wHour = static_cast<WORD>(msOfDay / 3600000);
     st->wMinute = static_cast<WORD>(msOfDay / 60000 % 60);
     st->wSecond = static_cast<WORD>(msOfDay / 1000 % 60);

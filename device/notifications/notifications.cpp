@@ -465,8 +465,8 @@ BOOL CeClearUserNotification(HANDLE notification) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (cleared) changeAdd(Change{ChangeKind::EntryCleared, {}, {}, {}, 0, std::move(*cleared)});
-    else if (changesRecording() && !listed) changeAdd(Change{ChangeKind::EntryCleared, {}, {}, {}, 0, {}});
+    if (cleared) changeAdd(Change{EntryCleared{.entry = std::move(cleared)}});
+    else if (changesRecording() && !listed) changeAdd(Change{EntryCleared{}});
     return TRUE;
 }
 
@@ -506,7 +506,7 @@ HANDLE CeSetUserNotificationEx(HANDLE notification, CE_NOTIFICATION_TRIGGER* tri
             return nullptr;
         }
         handle = added[0].handle;
-        if (changesRecording()) changeAdd(Change{ChangeKind::EntryAdded, {}, {}, {}, 0, added[0]});
+        if (changesRecording()) changeAdd(Change{EntryAdded{.entry = added[0]}});
     } else {
         // Replacing keeps the row, so the entry keeps its place in the delivery order.
         Query update("UPDATE notifications SET type = ?1, event = ?2, application = ?3, arguments = ?4, start = ?5, "
@@ -519,7 +519,7 @@ HANDLE CeSetUserNotificationEx(HANDLE notification, CE_NOTIFICATION_TRIGGER* tri
             return nullptr;
         }
         entry.handle = handle;
-        if (changesRecording()) changeAdd(Change{ChangeKind::EntryAdded, {}, {}, {}, 0, entry});
+        if (changesRecording()) changeAdd(Change{EntryAdded{.entry = entry}});
     }
     return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle));
 }

@@ -2,6 +2,7 @@
 // quillex-device, and a test hook that hands out chosen raw records.
 #pragma once
 
+#include "device/core/notifyentry.h"
 #include "platform/wintypes.h"
 #include "platform/wintime.h"
 #include "platform/winnotify.h"
@@ -11,23 +12,6 @@
 #include <vector>
 
 namespace device {
-
-// One entry as the database keeps it. Absent strings are nullopt; empty ones are "".
-struct NotificationEntry {
-    DWORD handle = 0;  // set by the database
-    DWORD type = 0;
-    DWORD event = 0;
-    std::optional<std::u16string> application;
-    std::optional<std::u16string> arguments;
-    SYSTEMTIME start{};  // stored as given, even when it is no calendar date
-    SYSTEMTIME end{};
-    bool hasUser = false;  // whether the entry has a user-notification part
-    DWORD actionFlags = 0;
-    std::optional<std::u16string> title;
-    std::optional<std::u16string> text;
-    std::optional<std::u16string> sound;
-    DWORD maxSound = 0;
-};
 
 // Every entry in delivery order.
 std::vector<NotificationEntry> notificationList();

@@ -1,9 +1,11 @@
-// The progress line. The action's name comes from the log line that starts it, as in the
-// report; a change is counted in a few instructions, and the terminal is written to only
-// when a tenth of a second has passed since the last drawing.
+// The progress line. The action's name comes from the log line that starts it, read by
+// the report's own rules (formats/logline.h); a change is counted in a few instructions,
+// and the terminal is written to only when a tenth of a second has passed since the last
+// drawing.
 #include "host/quillex/progress.h"
 
 #include "device/core/changes.h"
+#include "formats/logline.h"
 #include "host/quillex/report.h"
 
 #include <cstdio>
@@ -38,26 +40,29 @@ void erase() {
     state.shown = false;
 }
 
-// A log line that is a bare name starts a new action.
+// A whole log line read as the report reads it: one that starts an action names the line,
+// and one that ends it leaves the line to whatever comes next.
 void noteLogWrite(const std::string& bytes) {
-    size_t arrow = bytes.rfind("->");
-    if (arrow == std::string::npos || bytes.size() < 2 || bytes.compare(bytes.size() - 2, 2, "\r\n") != 0) return;
-    std::string text = bytes.substr(arrow + 2, bytes.size() - arrow - 4);
-    if (text.empty() || text.find_first_of(" :") != std::string::npos) return;
+    if (bytes.empty() || bytes.back() != '\n') return;  // not a whole line yet
+    formats::LogLine read = formats::logLineRead(formats::logLinesSplit(bytes).back());
+    if (read.role == formats::LogRole::Neither) return;
     erase();
-    state.action = text;
+    state.action = read.role == formats::LogRole::Starts ? read.action : "working";
     state.actionStarted = now();
     state.files = state.bytes = 0;
 }
 
 void onChange(const device::Change& change) {
-    using device::ChangeKind;
-    if (change.kind == ChangeKind::FileWritten && strcasecmp(change.path.c_str(), state.logPath.c_str()) == 0) {
-        noteLogWrite(change.detail);
+    const auto* write = std::get_if<device::FileWritten>(&change.what);
+    if (write && strcasecmp(write->path.c_str(), state.logPath.c_str()) == 0) {
+        noteLogWrite(write->bytes);
         return;
     }
-    if (change.kind == ChangeKind::FileDeleted) state.bytes += change.size;
-    if (change.kind == ChangeKind::FileDeleted || change.kind == ChangeKind::FileKept) ++state.files;
+    if (const auto* deleted = std::get_if<device::FileDeleted>(&change.what)) {
+        state.bytes += deleted->size;
+        ++state.files;
+    }
+    if (std::holds_alternative<device::FileKept>(change.what)) ++state.files;
     double time = now();
     if (time - state.actionStarted < kShowAfter || time - state.lastDrawn < kRedrawEvery) return;
     state.lastDrawn = time;

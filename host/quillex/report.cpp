@@ -1,18 +1,16 @@
 // The run report. The record is one list of changes; the log lines written among them
-// mark the actions: a line that is a bare name ("cleanupTemp") starts that action, and a
-// line "name: ..." ends the action of that name, taking what came since the last action
-// ended (the notification cleanup logs its summary after its work). What comes before any
-// such line and is not claimed by one is grouped as "other".
+// mark the actions (formats/logline.h): a line that starts an action opens it, and a line
+// that ends one takes what came since the last action ended (the notification cleanup logs
+// its summary after its work). What comes before any such line and is not claimed by one
+// is grouped as "other".
 #include "host/quillex/report.h"
 
-#include "device/core/utf.h"
-#include "device/notifications/notifications.h"
-#include "platform/windows.h"
+#include "formats/logline.h"
 #include "formats/notifyjson.h"
 
 #include <cctype>
 #include <cstdio>
-#include <cstring>
+#include <iterator>
 #include <map>
 
 namespace host {
@@ -20,7 +18,19 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 using device::Change;
-using device::ChangeKind;
+using device::EntryAdded;
+using device::EntryCleared;
+using device::FileDeleted;
+using device::FileEmptied;
+using device::FileKept;
+using device::FileWritten;
+using device::FolderKept;
+using device::FolderRemoved;
+using device::NotificationEntry;
+using device::ProgramStarted;
+using device::Restart;
+using device::ValueDeleted;
+using device::ValueSet;
 
 // One item of an action: a change, or one line of the log.
 struct Item {
@@ -28,16 +38,15 @@ struct Item {
     std::string logLine;
 };
 
+// The change of `item` when it is of kind K.
+template <class K>
+const K* as(const Item& item) {
+    return item.change ? std::get_if<K>(&item.change->what) : nullptr;
+}
+
 struct Action {
     std::string name;
     std::vector<Item> items;
-};
-
-struct Totals {
-    uint64_t filesDeleted = 0, bytesFreed = 0, filesKept = 0, foldersRemoved = 0, foldersKept = 0;
-    uint64_t entriesRemoved = 0, entriesRegistered = 0, valuesDeleted = 0, valuesSet = 0;
-    uint64_t logLines = 0, filesWritten = 0, programsStarted = 0, restarts = 0;
-    std::map<std::string, uint64_t> kept;  // files and folders that stayed, by reason
 };
 
 bool sameIgnoringAsciiCase(const std::string& a, const std::string& b) {
@@ -45,34 +54,6 @@ bool sameIgnoringAsciiCase(const std::string& a, const std::string& b) {
     for (size_t i = 0; i < a.size(); ++i)
         if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
     return true;
-}
-
-// An operation's name as the program logs it: a lower-case letter, then letters and digits.
-bool isName(const std::string& text) {
-    if (text.empty() || !std::islower(static_cast<unsigned char>(text[0]))) return false;
-    for (char c : text)
-        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
-    return true;
-}
-
-// The text of a log line after its time stamp ("06/12 03:43:37 ->").
-std::string logText(const std::string& line) {
-    size_t arrow = line.find("->");
-    return arrow == std::string::npos ? line : line.substr(arrow + 2);
-}
-
-std::vector<std::string> splitLines(const std::string& bytes) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < bytes.size()) {
-        size_t end = bytes.find('\n', start);
-        std::string line = bytes.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    return lines;
 }
 
 std::vector<Action> groupActions(const RunFacts& facts, const std::vector<Change>& changes) {
@@ -88,24 +69,23 @@ std::vector<Action> groupActions(const RunFacts& facts, const std::vector<Change
         pending.clear();
     };
     for (const Change& change : changes) {
-        if (change.kind != ChangeKind::FileWritten || !sameIgnoringAsciiCase(change.path, facts.logPath)) {
+        const FileWritten* write = std::get_if<FileWritten>(&change.what);
+        if (!write || !sameIgnoringAsciiCase(write->path, facts.logPath)) {
             add(Item{&change, {}});
             continue;
         }
-        for (std::string& line : splitLines(change.detail)) {
-            std::string text = logText(line);
-            size_t colon = text.find(": ");
-            if (isName(text)) {
+        for (std::string& line : formats::logLinesSplit(write->bytes)) {
+            formats::LogLine read = formats::logLineRead(line);
+            if (read.role == formats::LogRole::Starts) {
                 flushPending();
-                actions.push_back(Action{text, {Item{nullptr, line}}});
+                actions.push_back(Action{read.action, {Item{nullptr, line}}});
                 open = static_cast<int>(actions.size()) - 1;
-            } else if (colon != std::string::npos && isName(text.substr(0, colon))) {
-                std::string name = text.substr(0, colon);
-                if (open >= 0 && actions[static_cast<size_t>(open)].name == name) {
+            } else if (read.role == formats::LogRole::Ends) {
+                if (open >= 0 && actions[static_cast<size_t>(open)].name == read.action) {
                     actions[static_cast<size_t>(open)].items.push_back(Item{nullptr, line});
                 } else {
                     pending.push_back(Item{nullptr, line});
-                    actions.push_back(Action{name, std::move(pending)});
+                    actions.push_back(Action{read.action, std::move(pending)});
                     pending.clear();
                 }
                 open = -1;
@@ -118,141 +98,191 @@ std::vector<Action> groupActions(const RunFacts& facts, const std::vector<Change
     return actions;
 }
 
-void count(const Item& item, Totals* totals) {
-    if (!item.change) {
-        ++totals->logLines;
-        return;
-    }
-    const Change& change = *item.change;
-    switch (change.kind) {
-        case ChangeKind::FileDeleted: totals->filesDeleted += change.count; totals->bytesFreed += change.size; break;
-        case ChangeKind::FileKept: totals->filesKept += change.count; totals->kept[change.detail] += change.count; break;
-        case ChangeKind::FolderRemoved: totals->foldersRemoved += change.count; break;
-        case ChangeKind::FolderKept: totals->foldersKept += change.count; totals->kept[change.detail] += change.count; break;
-        case ChangeKind::FileWritten: ++totals->filesWritten; break;
-        case ChangeKind::FileEmptied: break;
-        case ChangeKind::ValueDeleted: ++totals->valuesDeleted; break;
-        case ChangeKind::ValueSet: ++totals->valuesSet; break;
-        case ChangeKind::EntryCleared: totals->entriesRemoved += change.count; break;
-        case ChangeKind::EntryAdded: ++totals->entriesRegistered; break;
-        case ChangeKind::ProgramStarted: ++totals->programsStarted; break;
-        case ChangeKind::Restart: ++totals->restarts; break;
-    }
+// The totals of an action, or of the run: a count for each row of the table below, and
+// the files and folders that stayed by reason.
+enum TotalId {
+    FilesDeleted, BytesFreed, FilesKept, FoldersRemoved, FoldersKept, KeptByReason, EntriesRemoved, EntriesRegistered,
+    ValuesDeleted, ValuesSet, LogLines, FilesWritten, ProgramsStarted, Restarts, kTotalIds
+};
+
+struct Totals {
+    uint64_t n[kTotalIds] = {};
+    std::map<std::string, uint64_t> kept;
+};
+
+struct Total {
+    TotalId id;          // its row in the table
+    const char* member;  // its name in the JSON "totals"
+    // What one item adds to it; null for the one total kept by reason.
+    uint64_t (*adds)(const Item&);
+    int place;  // where the summary line says it, from 1; 0 where it says it with another or not at all
+    std::string (*words)(const Totals&);  // what the summary says of it; "" for nothing
+};
+
+template <class K>
+uint64_t countOf(const Item& item) {
+    return as<K>(item) ? item.change->count : 0;
 }
 
-Totals totalsOf(const Action& action) {
-    Totals totals;
-    for (const Item& item : action.items) count(item, &totals);
-    return totals;
+uint64_t bytesFreed(const Item& item) {
+    const FileDeleted* deleted = as<FileDeleted>(item);
+    return deleted ? deleted->size : 0;
 }
 
-void addTotals(const Totals& from, Totals* into) {
-    into->filesDeleted += from.filesDeleted;
-    into->bytesFreed += from.bytesFreed;
-    into->filesKept += from.filesKept;
-    into->foldersRemoved += from.foldersRemoved;
-    into->foldersKept += from.foldersKept;
-    into->entriesRemoved += from.entriesRemoved;
-    into->entriesRegistered += from.entriesRegistered;
-    into->valuesDeleted += from.valuesDeleted;
-    into->valuesSet += from.valuesSet;
-    into->logLines += from.logLines;
-    into->filesWritten += from.filesWritten;
-    into->programsStarted += from.programsStarted;
-    into->restarts += from.restarts;
-    for (const auto& [reason, n] : from.kept) into->kept[reason] += n;
+uint64_t countLogLine(const Item& item) { return item.change ? 0 : 1; }
+
+// Why a file or folder stayed, when the item is one that did.
+const std::string* keptReason(const Item& item) {
+    if (const FileKept* file = as<FileKept>(item)) return &file->reason;
+    if (const FolderKept* folder = as<FolderKept>(item)) return &folder->reason;
+    return nullptr;
 }
 
 std::string plural(uint64_t n, const char* one, const char* many) { return countText(n) + " " + (n == 1 ? one : many); }
 
+std::string said(uint64_t n, const char* one, const char* many, const char* done) {
+    return n ? plural(n, one, many) + " " + done : std::string();
+}
+
+std::string filesWords(const Totals& t) {
+    if (!t.n[FilesDeleted] && !t.n[FilesKept] && !t.n[FoldersRemoved] && !t.n[FoldersKept]) return "";
+    std::string files = plural(t.n[FilesDeleted], "file", "files") + " deleted (" + sizeText(t.n[BytesFreed]) + " freed)";
+    if (t.n[FoldersRemoved]) files += ", " + plural(t.n[FoldersRemoved], "folder", "folders") + " removed";
+    return files;
+}
+
+std::string keptWords(const Totals& t) {
+    if (t.kept.empty()) return "";
+    // The reasons people ask about first, then the rest.
+    std::string kept = countText(t.n[FilesKept] + t.n[FoldersKept]) + " kept: ";
+    std::map<std::string, uint64_t> left = t.kept;
+    bool first = true;
+    for (const char* reason : {"read-only", "in use", "folder", "folder not empty"}) {
+        auto found = left.find(reason);
+        if (found == left.end()) continue;
+        kept += (first ? "" : ", ") + countText(found->second) + " " + reason;
+        first = false;
+        left.erase(found);
+    }
+    for (const auto& [reason, n] : left) {
+        kept += (first ? "" : ", ") + countText(n) + " " + reason;
+        first = false;
+    }
+    return kept;
+}
+
+// Every total, in the order the JSON lists them. A new total is one row here.
+const Total kTotals[] = {
+    {FilesDeleted, "filesDeleted", countOf<FileDeleted>, 1, filesWords},
+    {BytesFreed, "bytesFreed", bytesFreed, 0, nullptr},
+    {FilesKept, "filesKept", countOf<FileKept>, 0, nullptr},
+    {FoldersRemoved, "foldersRemoved", countOf<FolderRemoved>, 0, nullptr},
+    {FoldersKept, "foldersKept", countOf<FolderKept>, 0, nullptr},
+    {KeptByReason, "kept", nullptr, 2, keptWords},
+    {EntriesRemoved, "entriesRemoved", countOf<EntryCleared>, 5,
+     [](const Totals& t) { return said(t.n[EntriesRemoved], "entry", "entries", "removed"); }},
+    {EntriesRegistered, "entriesRegistered", countOf<EntryAdded>, 6,
+     [](const Totals& t) { return said(t.n[EntriesRegistered], "entry", "entries", "registered"); }},
+    {ValuesDeleted, "valuesDeleted", countOf<ValueDeleted>, 3,
+     [](const Totals& t) { return said(t.n[ValuesDeleted], "registry value", "registry values", "deleted"); }},
+    {ValuesSet, "valuesSet", countOf<ValueSet>, 4,
+     [](const Totals& t) { return said(t.n[ValuesSet], "registry value", "registry values", "set"); }},
+    {LogLines, "logLines", countLogLine, 0, nullptr},
+    {FilesWritten, "filesWritten", countOf<FileWritten>, 7,
+     [](const Totals& t) { return said(t.n[FilesWritten], "file", "files", "written"); }},
+    {ProgramsStarted, "programsStarted", countOf<ProgramStarted>, 8,
+     [](const Totals& t) { return said(t.n[ProgramsStarted], "program", "programs", "started"); }},
+    {Restarts, "restarts", countOf<Restart>, 9,
+     [](const Totals& t) { return std::string(t.n[Restarts] ? "restart requested" : ""); }},
+};
+static_assert(std::size(kTotals) == kTotalIds);
+
+Totals totalsOf(const Action& action) {
+    Totals totals;
+    for (const Item& item : action.items) {
+        for (const Total& total : kTotals)
+            if (total.adds) totals.n[total.id] += total.adds(item);
+        if (const std::string* reason = keptReason(item)) totals.kept[*reason] += item.change->count;
+    }
+    return totals;
+}
+
+void addTotals(const Totals& from, Totals* into) {
+    for (const Total& total : kTotals) into->n[total.id] += from.n[total.id];
+    for (const auto& [reason, n] : from.kept) into->kept[reason] += n;
+}
+
 std::string summaryLine(const Action& action) {
     Totals totals = totalsOf(action);
-    std::vector<std::string> parts;
-    if (totals.filesDeleted || totals.filesKept || totals.foldersRemoved || totals.foldersKept) {
-        std::string files = plural(totals.filesDeleted, "file", "files") + " deleted (" + sizeText(totals.bytesFreed) + " freed)";
-        if (totals.foldersRemoved) files += ", " + plural(totals.foldersRemoved, "folder", "folders") + " removed";
-        parts.push_back(files);
+    std::map<int, std::string> parts;  // by place
+    for (const Total& total : kTotals) {
+        if (!total.place) continue;
+        std::string words = total.words(totals);
+        if (!words.empty()) parts[total.place] = words;
     }
-    if (!totals.kept.empty()) {
-        // The reasons people ask about first, then the rest.
-        std::string kept = countText(totals.filesKept + totals.foldersKept) + " kept: ";
-        std::map<std::string, uint64_t> left = totals.kept;
-        bool first = true;
-        for (const char* reason : {"read-only", "in use", "folder", "folder not empty"}) {
-            auto found = left.find(reason);
-            if (found == left.end()) continue;
-            kept += (first ? "" : ", ") + countText(found->second) + " " + reason;
-            first = false;
-            left.erase(found);
-        }
-        for (const auto& [reason, n] : left) {
-            kept += (first ? "" : ", ") + countText(n) + " " + reason;
-            first = false;
-        }
-        parts.push_back(kept);
-    }
-    if (totals.valuesDeleted) parts.push_back(plural(totals.valuesDeleted, "registry value", "registry values") + " deleted");
-    if (totals.valuesSet) parts.push_back(plural(totals.valuesSet, "registry value", "registry values") + " set");
-    if (totals.entriesRemoved) parts.push_back(plural(totals.entriesRemoved, "entry", "entries") + " removed");
-    if (totals.entriesRegistered) parts.push_back(plural(totals.entriesRegistered, "entry", "entries") + " registered");
-    if (totals.filesWritten) parts.push_back(plural(totals.filesWritten, "file", "files") + " written");
-    if (totals.programsStarted) parts.push_back(plural(totals.programsStarted, "program", "programs") + " started");
-    if (totals.restarts) parts.push_back("restart requested");
-    if (parts.empty()) parts.push_back("nothing to do");
     std::string line = action.name + ": ";
-    for (size_t i = 0; i < parts.size(); ++i) line += (i ? "; " : "") + parts[i];
+    if (parts.empty()) return line + "nothing to do";
+    bool first = true;
+    for (const auto& [place, words] : parts) {
+        line += (first ? "" : "; ") + words;
+        first = false;
+    }
     return line;
 }
 
-std::string quotedOrDash(const std::string& text) { return "\"" + text + "\""; }
+Json totalsJson(const Totals& totals) {
+    Json json = Json::object();
+    for (const Total& total : kTotals) {
+        if (total.adds) {
+            json[total.member] = totals.n[total.id];
+            continue;
+        }
+        Json kept = Json::object();
+        for (const auto& [reason, n] : totals.kept) kept[reason] = n;
+        json[total.member] = kept;
+    }
+    return json;
+}
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// The tag of one item line, padded: "  delete file   ".
+std::string verb(const char* word) {
+    std::string padded = std::string("  ") + word;
+    padded.resize(16, ' ');
+    return padded;
+}
+
+// Overloaded lambdas for std::visit.
+template <class... Ls>
+struct Visitor : Ls... {
+    using Ls::operator()...;
+};
 
 std::string itemLine(const Item& item) {
-    auto verb = [](const char* word) {
-        std::string padded = std::string("  ") + word;
-        padded.resize(16, ' ');
-        return padded;
-    };
     if (!item.change) return verb("log") + item.logLine;
-    const Change& change = *item.change;
-    switch (change.kind) {
-        case ChangeKind::FileDeleted: return verb("delete file") + change.path + "  " + sizeText(change.size);
-        case ChangeKind::FileKept:
-            return verb("keep file") + change.path + "  " + sizeText(change.size) + "  (" + change.detail + ")";
-        case ChangeKind::FolderRemoved: return verb("remove folder") + change.path;
-        case ChangeKind::FolderKept: return verb("keep folder") + change.path + "  (" + change.detail + ")";
-        case ChangeKind::FileWritten:
-            return verb("write file") + change.path + "  " + sizeText(change.detail.size());
-        case ChangeKind::FileEmptied: return verb("empty file") + change.path;
-        case ChangeKind::ValueDeleted: return verb("delete value") + change.path + "  " + quotedOrDash(change.name);
-        case ChangeKind::ValueSet:
-            return verb("set value") + change.path + "  " + quotedOrDash(change.name) + "  " + sizeText(change.size);
-        case ChangeKind::EntryCleared:
-            return verb("clear entry") + formats::notifyDescribe(std::any_cast<const device::NotificationEntry&>(change.entry));
-        case ChangeKind::EntryAdded:
-            return verb("add entry") + formats::notifyDescribe(std::any_cast<const device::NotificationEntry&>(change.entry));
-        case ChangeKind::ProgramStarted:
-            return verb("start") + change.path + "  " + quotedOrDash(change.detail) + (change.size ? "" : "  (not found)");
-        case ChangeKind::Restart: return verb("restart") + "by the " + change.detail;
-    }
-    return std::string();
+    return std::visit(
+        Visitor{
+            [](const FileDeleted& c) { return verb("delete file") + c.path + "  " + sizeText(c.size); },
+            [](const FileKept& c) { return verb("keep file") + c.path + "  " + sizeText(c.size) + "  (" + c.reason + ")"; },
+            [](const FolderRemoved& c) { return verb("remove folder") + c.path; },
+            [](const FolderKept& c) { return verb("keep folder") + c.path + "  (" + c.reason + ")"; },
+            [](const FileWritten& c) { return verb("write file") + c.path + "  " + sizeText(c.bytes.size()); },
+            [](const FileEmptied& c) { return verb("empty file") + c.path; },
+            [](const ValueDeleted& c) { return verb("delete value") + c.key + "  " + quoted(c.name); },
+            [](const ValueSet& c) { return verb("set value") + c.key + "  " + quoted(c.name) + "  " + sizeText(c.size); },
+            // A listing records cleared entries in full; only a summary leaves them out.
+            [](const EntryCleared& c) { return verb("clear entry") + formats::notifyDescribe(c.entry.value()); },
+            [](const EntryAdded& c) { return verb("add entry") + formats::notifyDescribe(c.entry); },
+            [](const ProgramStarted& c) {
+                return verb("start") + c.application + "  " + quoted(c.commandLine) + (c.found ? "" : "  (not found)");
+            },
+            [](const Restart& c) { return verb("restart") + "by the " + c.by; },
+        },
+        item.change->what);
 }
 
-Json entryJson(const Change& change) {
-    Json list = Json::parse(formats::notifyToJson({std::any_cast<const device::NotificationEntry&>(change.entry)}));
-    return list.at(0);
-}
-
-Json totalsJson(const Totals& totals) {
-    Json kept = Json::object();
-    for (const auto& [reason, n] : totals.kept) kept[reason] = n;
-    return Json{{"filesDeleted", totals.filesDeleted},   {"bytesFreed", totals.bytesFreed},
-                {"filesKept", totals.filesKept},         {"foldersRemoved", totals.foldersRemoved},
-                {"foldersKept", totals.foldersKept},     {"kept", kept},
-                {"entriesRemoved", totals.entriesRemoved}, {"entriesRegistered", totals.entriesRegistered},
-                {"valuesDeleted", totals.valuesDeleted}, {"valuesSet", totals.valuesSet},
-                {"logLines", totals.logLines},           {"filesWritten", totals.filesWritten},
-                {"programsStarted", totals.programsStarted}, {"restarts", totals.restarts}};
-}
+Json entryJson(const NotificationEntry& entry) { return Json::parse(formats::notifyToJson({entry})).at(0); }
 
 Json actionJson(const Action& action) {
     Json files = Json::array(), folders = Json::array(), values = Json::array(), removed = Json::array();
@@ -263,33 +293,34 @@ Json actionJson(const Action& action) {
             log.push_back(item.logLine);
             continue;
         }
-        const Change& change = *item.change;
-        switch (change.kind) {
-            case ChangeKind::FileDeleted:
-                files.push_back(Json{{"path", change.path}, {"size", change.size}, {"result", "deleted"}});
-                break;
-            case ChangeKind::FileKept:
-                files.push_back(Json{{"path", change.path}, {"size", change.size}, {"result", "kept"}, {"reason", change.detail}});
-                break;
-            case ChangeKind::FolderRemoved: folders.push_back(Json{{"path", change.path}, {"result", "removed"}}); break;
-            case ChangeKind::FolderKept:
-                folders.push_back(Json{{"path", change.path}, {"result", "kept"}, {"reason", change.detail}});
-                break;
-            case ChangeKind::FileWritten: written.push_back(Json{{"path", change.path}, {"size", change.detail.size()}}); break;
-            case ChangeKind::FileEmptied: written.push_back(Json{{"path", change.path}, {"emptied", true}}); break;
-            case ChangeKind::ValueDeleted:
-                values.push_back(Json{{"key", change.path}, {"name", change.name}, {"result", "deleted"}});
-                break;
-            case ChangeKind::ValueSet:
-                values.push_back(Json{{"key", change.path}, {"name", change.name}, {"result", "set"}, {"size", change.size}});
-                break;
-            case ChangeKind::EntryCleared: removed.push_back(entryJson(change)); break;
-            case ChangeKind::EntryAdded: registered.push_back(entryJson(change)); break;
-            case ChangeKind::ProgramStarted:
-                started.push_back(Json{{"application", change.path}, {"commandLine", change.detail}, {"found", change.size != 0}});
-                break;
-            case ChangeKind::Restart: restarts.push_back(change.detail); break;
-        }
+        std::visit(Visitor{
+                       [&](const FileDeleted& c) {
+                           files.push_back(Json{{"path", c.path}, {"size", c.size}, {"result", "deleted"}});
+                       },
+                       [&](const FileKept& c) {
+                           files.push_back(Json{{"path", c.path}, {"size", c.size}, {"result", "kept"}, {"reason", c.reason}});
+                       },
+                       [&](const FolderRemoved& c) { folders.push_back(Json{{"path", c.path}, {"result", "removed"}}); },
+                       [&](const FolderKept& c) {
+                           folders.push_back(Json{{"path", c.path}, {"result", "kept"}, {"reason", c.reason}});
+                       },
+                       [&](const FileWritten& c) { written.push_back(Json{{"path", c.path}, {"size", c.bytes.size()}}); },
+                       [&](const FileEmptied& c) { written.push_back(Json{{"path", c.path}, {"emptied", true}}); },
+                       [&](const ValueDeleted& c) {
+                           values.push_back(Json{{"key", c.key}, {"name", c.name}, {"result", "deleted"}});
+                       },
+                       [&](const ValueSet& c) {
+                           values.push_back(Json{{"key", c.key}, {"name", c.name}, {"result", "set"}, {"size", c.size}});
+                       },
+                       [&](const EntryCleared& c) { removed.push_back(entryJson(c.entry.value())); },
+                       [&](const EntryAdded& c) { registered.push_back(entryJson(c.entry)); },
+                       [&](const ProgramStarted& c) {
+                           started.push_back(
+                               Json{{"application", c.application}, {"commandLine", c.commandLine}, {"found", c.found}});
+                       },
+                       [&](const Restart& c) { restarts.push_back(c.by); },
+                   },
+                   item.change->what);
     }
     return Json{{"name", action.name},
                 {"files", files},

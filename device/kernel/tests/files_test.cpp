@@ -1,6 +1,6 @@
 // Tests of the device file system: names ignoring case, dispositions, listings, read-only
-// files, sharing between handles and processes, and that no path or link ever leads a
-// call to a host file outside fs/.
+// files, and that no path or link ever leads a call to a host file outside fs/. Sharing
+// modes and deletions racing opens are tested in sharing_test.cpp.
 #include "device/core/faults.h"
 #include "device/core/utf.h"
 #include "platform/windows.h"
@@ -8,16 +8,12 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -25,6 +21,8 @@ using testing_support::ScopedDevice;
 using testing_support::wide;
 
 namespace {
+
+const DWORD kRead = GENERIC_READ, kWrite = GENERIC_WRITE;
 
 HANDLE openFile(const std::u16string& path, DWORD access, DWORD share, DWORD disposition) {
     return CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -403,109 +401,6 @@ TEST(Files, FoldersAreCreatedAndRemovedOnlyWhenEmpty) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
 }
 
-struct Open {
-    DWORD access;
-    DWORD share;
-};
-const DWORD kRead = GENERIC_READ, kWrite = GENERIC_WRITE, kShareRW = FILE_SHARE_READ | FILE_SHARE_WRITE;
-
-TEST(Files, SharingModesHoldBetweenHandles) {
-    struct Case {
-        Open first, second;
-        bool admitted;
-    };
-    const Case cases[] = {
-        {{kWrite, 0}, {kRead, FILE_SHARE_READ}, false},
-        {{kWrite, 0}, {kWrite, 0}, false},
-        {{0, 0}, {kRead, kShareRW}, false},
-        {{kRead, FILE_SHARE_READ}, {kRead, FILE_SHARE_READ}, true},
-        {{kRead, FILE_SHARE_READ}, {kWrite, kShareRW}, false},
-        {{kRead, kShareRW}, {kWrite, kShareRW}, true},
-        {{kWrite, kShareRW}, {kRead, FILE_SHARE_READ}, false},  // the second would deny the first's write
-        {{kWrite, FILE_SHARE_READ}, {kRead, kShareRW}, true},
-        {{kRead | kWrite, kShareRW}, {kRead | kWrite, kShareRW}, true},
-        {{kRead, kShareRW}, {0, 0}, false},  // sharing nothing refuses an existing reader
-        {{kWrite, 0}, {0, kShareRW}, true},  // no access asks nothing of the others
-        {{kWrite, FILE_SHARE_READ}, {0, kShareRW}, true},
-    };
-    ScopedDevice dev;
-    dev.writeText("\\Temp\\shared.txt", "content");
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::hex << c.first.access << "/" << c.first.share << " then "
-                                        << c.second.access << "/" << c.second.share);
-        HANDLE first = openFile("\\Temp\\shared.txt", c.first.access, c.first.share, OPEN_EXISTING);
-        ASSERT_NE(INVALID_HANDLE_VALUE, first);
-        HANDLE second = openFile("\\Temp\\SHARED.txt", c.second.access, c.second.share, OPEN_EXISTING);
-        EXPECT_EQ(c.admitted, second != INVALID_HANDLE_VALUE);
-        if (second == INVALID_HANDLE_VALUE) {
-            EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
-        } else {
-            CloseHandle(second);
-        }
-        // An open file cannot be deleted, whatever its sharing.
-        EXPECT_FALSE(DeleteFileW(u"\\Temp\\shared.txt"));
-        EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
-        CloseHandle(first);
-        // The refused request is admitted once the first handle is gone.
-        second = openFile("\\Temp\\shared.txt", c.second.access, c.second.share, OPEN_EXISTING);
-        EXPECT_NE(INVALID_HANDLE_VALUE, second);
-        CloseHandle(second);
-    }
-    EXPECT_EQ("content", dev.readText("\\Temp\\shared.txt"));
-    EXPECT_TRUE(DeleteFileW(u"\\Temp\\shared.txt"));
-}
-
-// Runs `body` in a forked child; RETURNS the child's exit status (0 when every check held).
-template <class Body>
-int inChild(Body body) {
-    pid_t pid = fork();
-    if (pid == 0) _exit(body());  // _exit: the child must not tear down the parent's device
-    int status = -1;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
-}
-
-TEST(Files, SharingModesHoldBetweenProcesses) {
-    ScopedDevice dev;
-    dev.writeText("\\Temp\\shared.txt", "content");
-    auto refusedInChild = [] {
-        int failures = 0;
-        HANDLE h = openFile("\\Temp\\shared.txt", kRead, FILE_SHARE_READ, OPEN_EXISTING);
-        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) failures |= 1;
-        h = openFile("\\Temp\\shared.txt", kWrite, 0, OPEN_EXISTING);
-        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) failures |= 2;
-        if (DeleteFileW(u"\\Temp\\shared.txt") || GetLastError() != ERROR_SHARING_VIOLATION) failures |= 4;
-        return failures;
-    };
-    HANDLE held = openFile("\\Temp\\shared.txt", kWrite, 0, OPEN_EXISTING);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    EXPECT_EQ(0, inChild(refusedInChild));
-    CloseHandle(held);
-
-    // The other way round: the child holds the file while the parent tries.
-    int toParent[2], toChild[2];
-    ASSERT_EQ(0, pipe(toParent));
-    ASSERT_EQ(0, pipe(toChild));
-    pid_t pid = fork();
-    if (pid == 0) {
-        HANDLE mine = openFile("\\Temp\\shared.txt", kRead | kWrite, 0, OPEN_EXISTING);
-        char byte = mine != INVALID_HANDLE_VALUE ? 'y' : 'n';
-        if (write(toParent[1], &byte, 1) != 1 || read(toChild[0], &byte, 1) != 1) _exit(1);
-        _exit(0);
-    }
-    char byte = 0;
-    ASSERT_EQ(1, read(toParent[0], &byte, 1));
-    EXPECT_EQ('y', byte);
-    EXPECT_EQ(0, refusedInChild());
-    ASSERT_EQ(1, write(toChild[1], &byte, 1));
-    int status = -1;
-    waitpid(pid, &status, 0);
-    for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]}) close(fd);
-    HANDLE after = openFile("\\Temp\\shared.txt", kWrite, 0, OPEN_EXISTING);
-    EXPECT_NE(INVALID_HANDLE_VALUE, after);
-    CloseHandle(after);
-}
-
 // Links below fs/ of every kind, and where they would lead.
 struct LinkedTree {
     explicit LinkedTree(const ScopedDevice& dev) : outside(fs::path(dev.dir()).parent_path() / "outside") {
@@ -532,69 +427,6 @@ struct LinkedTree {
     fs::path outside;
     std::vector<std::string> names;
 };
-
-// A deletion racing a rival on the same file, each round releasing both at once. Against
-// an open, one of them must lose: if both won, the opener would hold a handle to a file
-// the deletion reported gone. Against another deletion, one wins and the other finds no
-// file (not a file "in use": no handle was ever open).
-TEST(Files, ADeletionRacingAnOpenOrADeletionOfOneFile) {
-    for (bool rivalDeletes : {false, true}) {
-        SCOPED_TRACE(rivalDeletes ? "two deletions" : "a deletion and an open");
-        ScopedDevice dev;
-        constexpr int kRounds = 2000;
-        std::atomic<int> go{0}, done{0}, release{0}, closed{0};
-        std::vector<DWORD> rivalError(kRounds + 1, 0);  // ERROR_SUCCESS when the rival won
-        auto waitFor = [](const std::atomic<int>& counter, int round) {
-            while (counter.load() < round) std::this_thread::yield();
-        };
-        std::thread rival([&] {
-            for (int round = 1; round <= kRounds; ++round) {
-                waitFor(go, round);
-                HANDLE file = INVALID_HANDLE_VALUE;
-                bool won;
-                if (rivalDeletes) {
-                    won = DeleteFileW(u"\\Temp\\race.tmp");
-                } else {
-                    file = openFile("\\Temp\\race.tmp", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-                    won = file != INVALID_HANDLE_VALUE;
-                }
-                rivalError[round] = won ? ERROR_SUCCESS : GetLastError();
-                done.store(round);
-                waitFor(release, round);  // an opener holds its handle until the deletion is over
-                if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-                closed.store(round);
-            }
-        });
-        int bothWon = 0, wrongError = 0, notMade = 0;
-        for (int round = 1; round <= kRounds; ++round) {
-            HANDLE made = openFile("\\Temp\\race.tmp", GENERIC_WRITE, 0, CREATE_ALWAYS);
-            if (made != INVALID_HANDLE_VALUE) CloseHandle(made);
-            notMade += made == INVALID_HANDLE_VALUE;
-            go.store(round);
-            bool deleted = DeleteFileW(u"\\Temp\\race.tmp");
-            DWORD error = deleted ? ERROR_SUCCESS : GetLastError();
-            waitFor(done, round);
-            release.store(round);
-            waitFor(closed, round);
-            bool rivalWon = rivalError[round] == ERROR_SUCCESS;
-            bothWon += deleted && rivalWon;
-            if (rivalDeletes) {
-                // Exactly one deletion wins; the loser finds nothing to delete.
-                DWORD loser = deleted ? rivalError[round] : error;
-                wrongError += deleted == rivalWon || loser != ERROR_FILE_NOT_FOUND;
-            } else {
-                DWORD loser = deleted ? rivalError[round] : error;
-                DWORD expected = deleted ? ERROR_FILE_NOT_FOUND : ERROR_SHARING_VIOLATION;
-                wrongError += !deleted && !rivalWon ? 1 : loser != expected;
-            }
-            if (!deleted) DeleteFileW(u"\\Temp\\race.tmp");
-        }
-        rival.join();
-        EXPECT_EQ(0, bothWon) << "of " << kRounds << " rounds";
-        EXPECT_EQ(0, wrongError) << "of " << kRounds << " rounds";
-        EXPECT_EQ(0, notMade);
-    }
-}
 
 TEST(Files, LinksAreNeverFollowed) {
     ScopedDevice dev;

@@ -468,4 +468,20 @@ TEST_F(RegistryTest, ChosenFailuresChangeNothing) {
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));  // it stayed open
 }
 
+// A fault that can never fire would let the test arming it pass untested: a misspelt name,
+// one fault too many, or an operation missing from the list stops the process instead.
+TEST(Faults, AFaultThatCouldNeverFireStopsTheTest) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(device::faultArm("RegSetValueEx", 1), "\"RegSetValueEx\" is no operation");
+    EXPECT_DEATH(device::faultArm("regsetvalueexw", 1), "\"regsetvalueexw\" is no operation");
+    EXPECT_DEATH(
+        {
+            for (int i = 0; i < 17; ++i) device::faultArm("RegSetValueExW", 100);
+        },
+        "\"RegSetValueExW\" cannot be armed: too many");
+#ifndef NDEBUG
+    EXPECT_DEATH(device::faultHit("RegSetValue"), "\"RegSetValue\" asks whether to fail but is missing");
+#endif
+}
+
 }  // namespace

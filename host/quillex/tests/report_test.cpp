@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -128,6 +129,48 @@ TEST(ReportTest, SummaryAndItemsTellWhatWentAndWhatStayedAndWhy) {
     // The device tool prints the log the run wrote, without the device's line ends.
     EXPECT_EQ("07/12 10:00:00 ->cleanupTemp\n", tool(device.dir(), {"log"}).output);
     EXPECT_EQ("", run(quillexBinary(), {"--device", device.dir(), "--quiet", "t"}).output);
+}
+
+// "hex(N):" data of a .reg file: `text` as UTF-16LE, with or without its terminator.
+std::string regHex(int type, const std::string& text, bool terminated) {
+    std::string hex = "hex(" + std::to_string(type) + "):";
+    char byte[8];
+    for (char c : text + (terminated ? std::string(1, '\0') : "")) {
+        std::snprintf(byte, sizeof byte, "%02x,00,", static_cast<unsigned char>(c));
+        hex += byte;
+    }
+    if (hex.back() == ',') hex.pop_back();
+    return hex;
+}
+
+// The report and the device tool find the log where the program writes it, however the
+// install folder is stored: whatever the program makes of the value, they make of it too.
+TEST(ReportTest, TheLogIsFoundWhereTheProgramWritesItWhateverFormTheInstallFolderTakes) {
+    struct Case {
+        const char* form;
+        std::string data;     // the value's data in a .reg file
+        const char* logPath;  // where the program writes its log
+    };
+    const Case cases[] = {
+        {"a string", "\"\\\\Apps\\\\QX\"", "\\Apps\\QX\\Quillex.log"},
+        {"an expandable string", regHex(REG_EXPAND_SZ, "\\Apps\\QX", true), "\\Apps\\QX\\Quillex.log"},
+        {"an empty string", "\"\"", "\\Quillex.log"},
+        {"an unterminated string", regHex(REG_SZ, "\\Apps\\QX", false), "\\Program Files\\Quillex\\Quillex.log"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.form);
+        testing_support::ScopedDevice device;
+        device.makeFolder("\\Apps\\QX");
+        device.writeText("\\Temp\\a.txt", "hi\n");
+        ASSERT_EQ(0, tool(device.dir(), {"clock", "freeze", "2026-12-07 10:00:00"}).exitCode);
+        std::string reg = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Apps\\Holvenark Quillex]\n\"InstallDir\"=" + c.data + "\n";
+        RunResult imported = tool(device.dir(), {"reg", "import", "-"}, reg);
+        ASSERT_EQ(0, imported.exitCode) << imported.output;
+
+        EXPECT_EQ("cleanupTemp: 1 file deleted (3 bytes freed)\n", run(quillexBinary(), {"--device", device.dir(), "t"}).output);
+        EXPECT_EQ("07/12 10:00:00 ->cleanupTemp\r\n", device.readText(c.logPath));
+        EXPECT_EQ("07/12 10:00:00 ->cleanupTemp\n", tool(device.dir(), {"log"}).output);
+    }
 }
 
 // Lays out a device from a seed: clutter in every folder the actions sweep (read-only files,
