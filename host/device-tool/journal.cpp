@@ -36,6 +36,8 @@ std::string eventsToJson(const std::vector<device::JournalEvent>& events) {
             object["handle"] = event.entry;
             object["application"] = optional(event.application);
             object["arguments"] = optional(event.arguments);
+            // The run report and start events call it so.
+            object["commandLine"] = optional(event.arguments);
         }
         array.push_back(std::move(object));
     }

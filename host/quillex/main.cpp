@@ -45,8 +45,8 @@ const char kUsage[] =
     "  a  delete the offline reader's cache\n"
     "  -auto  the automatic run (nothing else on the line is looked at)\n"
     "Every action writes a line to Quillex.log in the install folder. After the run, one\n"
-    "line per action tells what it did, e.g.\n"
-    "  cleanupTemp: 3 files deleted (4.8 KB freed); 1 kept: 1 read-only\n"
+    "line per action, named as the main dialog names it, tells what it did, e.g.\n"
+    "  Temp files: 3 files deleted (4.8 KB freed); 1 file kept: 1 read-only\n"
     "\n"
     "An empty command line starts the interactive program. On a terminal it shows the\n"
     "device's screen and takes keys and mouse taps (on controls, soft keys, menu items, OK):\n"
@@ -186,7 +186,8 @@ int main(int argc, char** argv) {
     bool reporting = !commandLine.empty();
     if (reporting) {
         report.options = options;
-        report.facts = host::RunFacts{deviceDir, commandLine, options.preview, host::activityLogPath()};
+        report.facts = host::RunFacts{deviceDir, commandLine, options.preview, host::activityLogPath(),
+                                      host::actionsAsked(commandLine)};
         if (options.preview && !device::previewBegin(&error)) {
             std::fprintf(stderr, "quillex: %s\n", error.c_str());
             device::close();
