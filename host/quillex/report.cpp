@@ -88,13 +88,6 @@ int kindOf(const std::string& operation) {
     return -1;
 }
 
-// The heading a person reads for an action.
-std::string labelOf(const std::string& name) {
-    int kind = kindOf(name);
-    if (kind >= 0) return kKinds[kind].label;
-    return name == kScheduleOperation ? "schedule" : name;
-}
-
 // `change` as an item: a folder the device refused to delete as a file is a folder kept.
 Item itemOf(const Change& change) {
     Item item{&change, std::nullopt, {}};
@@ -312,7 +305,7 @@ std::string summaryLine(const Action& action) {
         std::string words = total.words(totals);
         if (!words.empty()) parts[total.place] = words;
     }
-    std::string line = labelOf(action.name) + ": ";
+    std::string line = actionLabel(action.name) + ": ";
     if (parts.empty()) return line + "nothing to do";
     bool first = true;
     for (const auto& [place, words] : parts) {
@@ -415,7 +408,7 @@ Json actionJson(const Action& action) {
                    item.change()->what);
     }
     return Json{{"name", action.name},
-                {"label", labelOf(action.name)},
+                {"label", actionLabel(action.name)},
                 {"files", files},
                 {"folders", folders},
                 {"registryValues", values},
@@ -452,6 +445,12 @@ std::string actionsAsked(const std::string& commandLine) {
     return asked;
 }
 
+std::string actionLabel(const std::string& operation) {
+    int kind = kindOf(operation);
+    if (kind >= 0) return kKinds[kind].label;
+    return operation == kScheduleOperation ? "schedule" : operation;
+}
+
 std::string countText(uint64_t count) {
     std::string digits = std::to_string(count);
     std::string text;
@@ -486,7 +485,7 @@ std::string reportItems(const RunFacts& facts, const std::vector<Change>& change
     std::vector<Action> actions = groupActions(facts, changes);
     std::string text;
     for (const Action& action : actions) {
-        text += labelOf(action.name) + "\n";
+        text += actionLabel(action.name) + "\n";
         for (const Item& item : action.items) text += itemLine(item) + "\n";
     }
     if (!actions.empty()) text += "\n";

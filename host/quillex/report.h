@@ -39,6 +39,11 @@ std::string reportItems(const RunFacts& facts, const std::vector<device::Change>
 // The JSON document (README: "The JSON report").
 nlohmann::ordered_json reportJson(const RunFacts& facts, const std::vector<device::Change>& changes);
 
+// The heading a person reads for an operation as the program logs it: the main dialog's
+// label ("cleanupTemp" is "Temp files"), "schedule" for the registration of the next
+// automatic run, the name itself for anything else.
+std::string actionLabel(const std::string& operation);
+
 // "50,000"; "4.8 MB" (1024-based, one decimal) or "512 bytes".
 std::string countText(uint64_t count);
 std::string sizeText(uint64_t bytes);
