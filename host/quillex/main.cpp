@@ -61,19 +61,22 @@ const char kUsage[] =
     "  Escape            Cancel, or closes an open menu\n"
     "  in an open menu   Up and Down move the highlight, Enter chooses it, a letter\n"
     "                    chooses the first item starting with it\n"
-    "The line under the screen shows what the keys do in the window in front. Keys do\n"
-    "nothing while the terminal is too small for the screen. Ctrl+C ends the program as\n"
+    "The key help below or beside the screen (53 x 24 cells; 80 x 24 shows it whole)\n"
+    "shows what the keys do in the window in front. While the terminal is too small for\n"
+    "the screen, only q, Escape and Ctrl+C work: they quit. Ctrl+C ends the program as\n"
     "if its user had quit it.\n"
     "\n"
     "With --screen script, or when standard input is not a terminal, it reads one input\n"
     "event a line from standard input:\n"
     "  tap ID, softkey left|right, menu TEXT, key NAME (Escape, Enter, Tab, Space, Up, Down,\n"
-    "  Left, Right, 0-9), ok (the title bar's OK), dump (write the screen), picture FILE.png\n"
-    "  (write the screen as a PNG image); '#' comments.\n"
-    "The screen is written as 53 x 26 cells of text after each event that changes it: '>'\n"
-    "marks the focus, brackets a selected weekday and the time picker's field the keys\n"
-    "change. At the end of the input the program ends as if its user had quit it, with\n"
-    "exit code 0 (1 when some input line could not be acted on).\n"
+    "  Left, Right, 0-9; as on the terminal), ok (the title bar's OK), dump (write the\n"
+    "  screen), picture FILE.png (write the screen as a PNG image), terminal-picture 80x24\n"
+    "  FILE.png (the terminal screen in a terminal of that size); '#' comments.\n"
+    "The screen is written as 53 x 24 cells of text after each event that changes it: '>'\n"
+    "marks the focus and the open menu's highlighted item, brackets a selected weekday\n"
+    "and the time picker's field the keys change. At the end of the input the program\n"
+    "ends as if its user had quit it, with exit code 0 (1 when some input line could not\n"
+    "be acted on, or was left unused when the program ended).\n"
     "\n"
     "The device is DIR, else $QUILLEX_DEVICE, else $XDG_DATA_HOME/quillex/device\n"
     "(~/.local/share/quillex/device). A run makes it in a new or empty folder, and says so\n"
@@ -205,9 +208,10 @@ int main(int argc, char** argv) {
     if (commandLine.empty() && device::foregroundRequestsSent() > 0)
         std::fputs("quillex: Quillex already runs on this device; it was brought forward\n", stderr);
     device::close();
-    // A report or screen that did not reach its place makes the run a failed one.
+    // Input lines the script screen could not act on, or never came to, make the run a failed one.
+    bool inputUsed = device::scriptScreenFinish(!isatty(STDIN_FILENO));
+    // So does a report or screen that did not reach its place.
     if (!host::finishOutput("quillex")) return 1;
-    // Input lines the script screen could not act on make the run a failed one.
-    if (result == 0 && device::scriptScreenSkippedLines() > 0) return 1;
+    if (!inputUsed && result == 0) return 1;
     return result;
 }
