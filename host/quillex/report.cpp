@@ -343,6 +343,9 @@ template <class... Ls>
 struct Visitor : Ls... {
     using Ls::operator()...;
 };
+// Spelt out for compilers that do not deduce an aggregate's arguments (clang before 17).
+template <class... Ls>
+Visitor(Ls...) -> Visitor<Ls...>;
 
 std::string itemLine(const Item& item) {
     if (!item.change()) return verb("log") + item.logLine;
