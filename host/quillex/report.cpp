@@ -258,6 +258,9 @@ template <class... Ls>
 struct Visitor : Ls... {
     using Ls::operator()...;
 };
+// Spelled out for compilers without aggregate deduction (clang 14).
+template <class... Ls>
+Visitor(Ls...) -> Visitor<Ls...>;
 
 std::string itemLine(const Item& item) {
     if (!item.change) return verb("log") + item.logLine;
