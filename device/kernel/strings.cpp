@@ -6,6 +6,7 @@
 
 #include "device/core/utf.h"
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <initializer_list>
@@ -164,6 +165,49 @@ void putNumber(BoundedWriter<Char>& out, Conversion conversion, const char* digi
     putPadded(out, conversion, digits, length);
 }
 
+// "%.*f" of `value` as the platform's runtime writes it: the exact decimal value of the
+// double, rounded at `precision` digits with a tie going away from zero (the host's
+// formatter rounds a tie to even: 0.25 would be "0.2" there, "0.3" here). The sign or the
+// space the flags ask for leads. RETURNS false when the digits do not fit `size`.
+bool fixedDigits(double value, int precision, const Conversion& conversion, char* digits, size_t size) {
+    // Every finite double's decimal expansion ends within 1074 places after the point, so
+    // at 1100 places the host writes it exactly and nothing is rounded yet.
+    constexpr int kExactPlaces = 1100;
+    char exact[kExactPlaces + 320];
+    if (!std::isfinite(value) ||
+        std::snprintf(exact, sizeof exact, "%.*f", kExactPlaces, value) >= static_cast<int>(sizeof exact))
+        return false;
+    const char* number = exact[0] == '-' ? exact + 1 : exact;
+    size_t point = 0;
+    while (number[point] != '.') ++point;
+    // The integer digits and `precision` places after the point, without the point; one
+    // spare place in front takes a carry that makes the number a digit longer.
+    char kept[sizeof exact];
+    size_t length = 0;
+    kept[length++] = '0';
+    for (size_t i = 0; i < point; ++i) kept[length++] = number[i];
+    for (int i = 1; i <= precision; ++i) kept[length++] = number[point + i];
+    if (number[point + precision + 1] >= '5') {
+        size_t i = length;
+        while (kept[--i] == '9') kept[i] = '0';
+        ++kept[i];
+    }
+    size_t first = kept[0] == '0' ? 1 : 0;
+    size_t integerEnd = point + 1;
+    size_t needed = 1 + (length - first) + 1 + 1;  // sign, digits, point, terminator
+    if (needed > size) return false;
+    size_t used = 0;
+    if (exact[0] == '-') digits[used++] = '-';
+    else if (conversion.plus) digits[used++] = '+';
+    else if (conversion.space) digits[used++] = ' ';
+    for (size_t i = first; i < length; ++i) {
+        if (i == integerEnd) digits[used++] = '.';
+        digits[used++] = kept[i];
+    }
+    digits[used] = 0;
+    return true;
+}
+
 template <class Char>
 HRESULT formatBounded(Char* dest, size_t cchDest, const Char* format, va_list args) {
     if (cchDest == 0) return STRSAFE_E_INVALID_PARAMETER;
@@ -228,9 +272,8 @@ HRESULT formatBounded(Char* dest, size_t cchDest, const Char* format, va_list ar
         }
         case 'f': {
             double value = va_arg(args, double);
-            std::snprintf(hostFormat, sizeof hostFormat, "%%%s%s.*f", conversion.plus ? "+" : "", conversion.space ? " " : "");
-            int written = std::snprintf(digits, sizeof digits, hostFormat, precision < 0 ? 6 : precision, value);
-            if (written < 0 || written >= static_cast<int>(sizeof digits)) std::snprintf(digits, sizeof digits, "%s", "#INF");
+            if (!fixedDigits(value, precision < 0 ? 6 : precision, conversion, digits, sizeof digits))
+                std::snprintf(digits, sizeof digits, "%s", "#INF");
             conversion.precision = -1;
             putNumber(out, conversion, digits, true);
             break;
