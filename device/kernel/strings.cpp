@@ -1,6 +1,6 @@
 // The platform's string helpers: wide-character length, search, case mapping and the
-// bounded StringCch functions. Case mapping is the device's simple one-to-one mapping
-// (device::lowerCase), independent of any host locale. 8-bit
+// bounded StringCch functions. Case mapping is the device's: Unicode's simple one-to-one
+// case pairs (device::lowerCase, upperCase), independent of any host locale. 8-bit
 // text is the device's code page: characters above U+00FF become '?'.
 #include "platform/winstring.h"
 
@@ -9,30 +9,10 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
-#include <initializer_list>
 
 WCHAR towlower(WCHAR c) { return device::lowerCase(c); }
 
-WCHAR towupper(WCHAR c) {
-    if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<WCHAR>(c - 32) : c;
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<WCHAR>(c - 32);
-    if (c == 0xFF) return 0x178;
-    if (c >= 0x100 && c <= 0x17F) {
-        // Upper case is the one of the pair that towlower changes.
-        for (WCHAR candidate : {static_cast<WCHAR>(c - 1), static_cast<WCHAR>(c + 1)})
-            if (candidate != c && towlower(candidate) == c) return candidate;
-        return c;
-    }
-    if (c == 0x3AC) return 0x386;
-    if (c >= 0x3AD && c <= 0x3AF) return static_cast<WCHAR>(c - 37);
-    if (c == 0x3CC) return 0x38C;
-    if (c == 0x3CD || c == 0x3CE) return static_cast<WCHAR>(c - 63);
-    if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) return static_cast<WCHAR>(c - 32);
-    if (c >= 0x450 && c <= 0x45F) return static_cast<WCHAR>(c - 80);
-    if (c >= 0x430 && c <= 0x44F) return static_cast<WCHAR>(c - 32);
-    if (c >= 0xFF41 && c <= 0xFF5A) return static_cast<WCHAR>(c - 32);
-    return c;
-}
+WCHAR towupper(WCHAR c) { return device::upperCase(c); }
 
 size_t wcslen(const WCHAR* s) {
     size_t length = 0;

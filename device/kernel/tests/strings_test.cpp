@@ -120,12 +120,31 @@ TEST(StringsTest, SearchIsExactAndComparisonIgnoresCase) {
 
     WCHAR line[] = u"-AUTO Ünïcode ΩMEGA ÀZ";
     EXPECT_EQ(u"-auto ünïcode ωmega àz", std::u16string(_wcslwr(line)));
+    // Case goes by pairs: whatever changes case changes back.
     for (WCHAR c = 1; c < 0xFFFF; ++c) {
-        WCHAR lower = towlower(c);
+        WCHAR lower = towlower(c), upper = towupper(c);
         if (lower != c) {
             EXPECT_EQ(c, towupper(lower)) << std::hex << static_cast<unsigned>(c);
         }
+        if (upper != c) {
+            EXPECT_EQ(c, towlower(upper)) << std::hex << static_cast<unsigned>(c);
+        }
     }
+}
+
+// Every simple case pair of Unicode, whatever the script; a mapping that goes one way only
+// (İ to i, the Kelvin sign to k, ſ to S, ß and ẞ) leaves the character as it is.
+TEST(StringsTest, CasePairsOfEveryScript) {
+    const char16_t* const pairs[] = {u"Ґґ", u"Ғғ", u"Үү", u"Әә", u"Șș", u"Țț", u"Ǎǎ", u"Ạạ", u"Ếế", u"Ἀἀ",
+                                     u"Աա", u"Ⅻⅻ", u"Ⓐⓐ", u"Ⴀⴀ", u"Ꙁꙁ", u"Ａａ", u"Ǆǆ", u"Ωω"};
+    for (const char16_t* pair : pairs) {
+        EXPECT_EQ(pair[1], towlower(pair[0])) << std::hex << static_cast<unsigned>(pair[0]);
+        EXPECT_EQ(pair[0], towupper(pair[1])) << std::hex << static_cast<unsigned>(pair[1]);
+    }
+    for (WCHAR alone : {u'İ', u'ı', u'\u212A', u'\u2126', u'ſ', u'ß', u'ẞ', u'ǅ', u'µ', u'ς', u'ϴ', u'5', u'日'})
+        EXPECT_TRUE(towlower(alone) == alone && towupper(alone) == alone) << std::hex << static_cast<unsigned>(alone);
+    EXPECT_EQ(0, _wcsicmp(u"\\Windows\\Ғ.exe", u"\\WINDOWS\\ғ.EXE"));
+    EXPECT_NE(0, _wcsicmp(u"İ.exe", u"i.exe"));
 }
 
 }  // namespace
