@@ -163,6 +163,38 @@ TEST_F(SweepTest, EmptyFolderIsNeverASweepOfTheRoot) {
     EXPECT_TRUE(device_.exists("\\Windows"));
 }
 
+// A folder value made only of "\\", "." and ".." names the root on a desktop, where its sweep
+// would empty the whole device; the program takes it for no value and sweeps the default.
+TEST_F(SweepTest, FolderValuesOfDotsNameNoFolder) {
+    struct Case {
+        const char* key;
+        const char* valueName;
+        const char* value;
+        const char* command;
+        const char* defaultFile;
+    } cases[] = {
+        {"Software\\AvantGo", "DatabaseLocation", "\\.", "a", "\\Windows\\AvantGo\\default.pdb"},
+        {"Software\\AvantGo", "DatabaseLocation", "\\.\\", "a", "\\Windows\\AvantGo\\default.pdb"},
+        {"Software\\AvantGo", "DatabaseLocation", "\\..", "a", "\\Windows\\AvantGo\\default.pdb"},
+        {"Software\\AvantGo", "DatabaseLocation", "\\.\\..\\\\.", "a", "\\Windows\\AvantGo\\default.pdb"},
+        {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "Cache", "..\\.", "c",
+         "\\Windows\\Profiles\\guest\\Temporary Internet Files\\Content.IE5\\page.htm"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        testing_support::setRegString(HKEY_CURRENT_USER, c.key, c.valueName, c.value);
+        device_.writeFile(c.defaultFile, 7);
+        device_.writeFile("\\rootfile.bin", 9);
+        testing_support::RunResult result =
+            testing_support::run(testing_support::quillexBinary(), {"--device", device_.dir(), c.command});
+        EXPECT_EQ(0, result.exitCode) << result.output;
+        EXPECT_FALSE(device_.exists(c.defaultFile));
+        EXPECT_TRUE(device_.exists("\\rootfile.bin"));
+        EXPECT_TRUE(device_.exists("\\Windows\\calnot.exe"));
+        testing_support::deleteRegKey(HKEY_CURRENT_USER, c.key);
+    }
+}
+
 // What lies outside fs/ must never be read, counted or deleted, whatever links or
 // registry values point at it.
 class SweepAttackTest : public SweepTest {
