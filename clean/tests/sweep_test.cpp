@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -126,6 +127,36 @@ TEST_F(SweepTest, ReadOnlyFilesAreCountedButNeverDeleted) {
     EXPECT_TRUE(device_.exists("\\Temp\\S\\keep.bin"));  // and so S stays too
     // No attribute was changed to make the deletion succeed.
     EXPECT_EQ(fs::perms::none, fs::status(device_.host("\\Temp\\keep.bin")).permissions() & fs::perms::owner_write);
+}
+
+// A file is read-only when no one may write it: a file that its group or anyone may write
+// is deleted even when its owner may not write it. Through quillex, as a user meets it.
+TEST_F(SweepTest, ReadOnlyMeansNoWritePermissionForAnyone) {
+    struct Case {
+        mode_t mode;
+        bool readOnly;
+    } cases[] = {{0444, true}, {0400, true}, {0404, true}, {0446, false}, {0464, false}, {0466, false},
+                 {0644, false}, {0604, false}};
+    auto nameOf = [](mode_t mode) {
+        char octal[8];
+        std::snprintf(octal, sizeof octal, "%03o", static_cast<unsigned>(mode));
+        return "\\Temp\\mode" + std::string(octal) + ".bin";
+    };
+    for (const Case& c : cases) {
+        std::string name = nameOf(c.mode);
+        device_.writeFile(name, 5);
+        chmod(device_.host(name).c_str(), c.mode);
+    }
+    testing_support::RunResult result =
+        testing_support::run(testing_support::quillexBinary(), {"--device", device_.dir(), "--verbose", "t"});
+    EXPECT_EQ(0, result.exitCode) << result.output;
+    for (const Case& c : cases) {
+        std::string name = nameOf(c.mode);
+        SCOPED_TRACE(name);
+        EXPECT_EQ(c.readOnly, device_.exists(name));
+        EXPECT_EQ(c.readOnly, result.output.find("keep file     " + name + "  5 bytes  (read-only)") != std::string::npos)
+            << result.output;
+    }
 }
 
 TEST_F(SweepTest, PathsThatDoNotFitAreLeftAlone) {

@@ -17,7 +17,7 @@ void recordDeletion(const WCHAR* path, const HostPath& target, DWORD error) {
     if (error) {
         if (target.exists && S_ISDIR(info.st_mode)) change.detail = "folder";
         else if (error == ERROR_SHARING_VIOLATION) change.detail = "in use";
-        else if (error == ERROR_ACCESS_DENIED && target.exists && !S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR))
+        else if (error == ERROR_ACCESS_DENIED && target.exists && hostReadOnly(info))
             change.detail = "read-only";
         else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) change.detail = "not found";
         else change.detail = "refused";
