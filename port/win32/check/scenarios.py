@@ -502,7 +502,8 @@ def generate(seed, count, now):
             if log_size is not None and len(install) < 200:
                 mode = rng.choice([DEFAULT_MODE] * 6 + [0o444, 0o446])
                 scenario.files[install + "\\Quillex.log"] = (log_size, mode)
-                scenario.notes.append(f"a log of {log_size} bytes" + (f", mode {mode:04o}" if mode != DEFAULT_MODE else ""))
+                shown_mode = f", mode {mode:04o}" if mode != DEFAULT_MODE else ""
+                scenario.notes.append(f"a log of {log_size} bytes{shown_mode}")
 
         # One file held open by another program, now and then: one its owner may write, since
         # the emulation denies others reading through a host lock that needs writing.

@@ -45,7 +45,8 @@ def main():
 
     started = time.monotonic()
     now = datetime.datetime.now()
-    scenarios = [scenario for seed in options.seed or DEFAULT_SEEDS for scenario in generate(seed, options.scenarios, now)]
+    scenarios = [scenario for seed in options.seed or DEFAULT_SEEDS
+                 for scenario in generate(seed, options.scenarios, now)]
     if options.only:
         scenarios = [s for s in scenarios if s.number in options.only]
     shutil.rmtree(options.work, ignore_errors=True)
