@@ -343,7 +343,7 @@ template <class... Ls>
 struct Visitor : Ls... {
     using Ls::operator()...;
 };
-// Spelt out for compilers that do not deduce an aggregate's arguments (clang before 17).
+// Spelled out for compilers without aggregate deduction (clang 14).
 template <class... Ls>
 Visitor(Ls...) -> Visitor<Ls...>;
 
