@@ -40,6 +40,14 @@ struct HostPath {
     struct stat info {};        // the entry's status, links not followed, when it exists
 };
 
+// Whether a host entry is read-only on the device: no one may write it, not its owner, its
+// group or anyone else (no write permission bit at all), the rule Wine reads host files by
+// too. A link is never read-only. Whether this process may write a writable entry is still
+// the host's to say.
+inline bool hostReadOnly(const struct stat& info) {
+    return !S_ISLNK(info.st_mode) && !(info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH));
+}
+
 // Resolves an absolute device path. The last component need not exist.
 // RETURNS 0 with *out filled; ERROR_PATH_NOT_FOUND when the path is not a valid device
 // path (no leading '\', an empty, "." or ".." component, '/', a wildcard, an unpaired

@@ -1,17 +1,22 @@
 // The run report. The record is one list of changes; the log lines written among them
 // mark the actions (formats/logline.h): a line that starts an action opens it, and a line
 // that ends one takes what came since the last action ended (the notification cleanup logs
-// its summary after its work). What comes before any such line and is not claimed by one
-// is grouped as "other".
+// its summary after its work). A restart stands apart, under a heading of its own, as the
+// registration of the next automatic run does (the program's "removeNotifications"). What
+// comes before any such line and is not claimed by one is grouped as "other".
 #include "host/quillex/report.h"
 
+#include "app/quillex.h"
+#include "device/kernel/clock.h"
 #include "formats/logline.h"
 #include "formats/notifyjson.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <iterator>
 #include <map>
+#include <optional>
 
 namespace host {
 namespace {
@@ -32,22 +37,64 @@ using device::Restart;
 using device::ValueDeleted;
 using device::ValueSet;
 
+// The actions a person asks for, as the main dialog names them, with the letter that asks
+// for each on the command line and its bit in the automatic run's startOptions.
+struct ActionKind {
+    const char* operation;  // as the program logs it
+    const char* label;
+    char letter;
+    int scheduleBit;
+};
+const ActionKind kKinds[] = {
+    {"cleanupNotifications", "Notifications", 'n', SCHEDULE_NOTIFICATIONS},
+    {"cleanupTemp", "Temp files", 't', SCHEDULE_TEMP},
+    {"cleanupIECache", "IE Cache", 'c', SCHEDULE_IE_CACHE},
+    {"cleanupHistory", "IE History", 'h', SCHEDULE_IE_HISTORY},
+    {"cleanupAvantGo", "AvantGo Cache", 'a', SCHEDULE_AVANTGO},
+};
+// What a run does beside the actions: the program's removal of its earlier automatic-run
+// entry and registration of the next one, and a restart.
+const char kScheduleOperation[] = "removeNotifications";
+const char kRestart[] = "restart";
+const char kOther[] = "other";
+
+// The sweep reaches the entries of a folder and of its sub-folders; a folder below those
+// is met as a file and fails to delete as one. Told as what it is.
+const char kBelowSweep[] = "below the two levels swept";
+
 // One item of an action: a change, or one line of the log.
 struct Item {
-    const Change* change = nullptr;
+    const Change* recorded = nullptr;
+    std::optional<Change> told;  // the change as the report tells it, when not as recorded
     std::string logLine;
+    const Change* change() const { return told ? &*told : recorded; }
 };
 
 // The change of `item` when it is of kind K.
 template <class K>
 const K* as(const Item& item) {
-    return item.change ? std::get_if<K>(&item.change->what) : nullptr;
+    return item.change() ? std::get_if<K>(&item.change()->what) : nullptr;
 }
 
 struct Action {
     std::string name;
     std::vector<Item> items;
 };
+
+// Where an action stands in kKinds; -1 for what is no action a person asks for.
+int kindOf(const std::string& operation) {
+    for (size_t i = 0; i < std::size(kKinds); ++i)
+        if (operation == kKinds[i].operation) return static_cast<int>(i);
+    return -1;
+}
+
+// `change` as an item: a folder the device refused to delete as a file is a folder kept.
+Item itemOf(const Change& change) {
+    Item item{&change, std::nullopt, {}};
+    if (const FileKept* kept = std::get_if<FileKept>(&change.what); kept && kept->reason == "folder")
+        item.told = Change{FolderKept{kept->path, kBelowSweep}, change.count};
+    return item;
+}
 
 bool sameIgnoringAsciiCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -65,36 +112,55 @@ std::vector<Action> groupActions(const RunFacts& facts, const std::vector<Change
         else pending.push_back(std::move(item));
     };
     auto flushPending = [&]() {
-        if (!pending.empty()) actions.push_back(Action{"other", std::move(pending)});
+        if (!pending.empty()) actions.push_back(Action{kOther, std::move(pending)});
         pending.clear();
     };
     for (const Change& change : changes) {
+        if (std::holds_alternative<Restart>(change.what)) {
+            // Whatever action was open ends: a restart belongs to none of them.
+            flushPending();
+            actions.push_back(Action{kRestart, {itemOf(change)}});
+            open = -1;
+            continue;
+        }
         const FileWritten* write = std::get_if<FileWritten>(&change.what);
         if (!write || !sameIgnoringAsciiCase(write->path, facts.logPath)) {
-            add(Item{&change, {}});
+            add(itemOf(change));
             continue;
         }
         for (std::string& line : formats::logLinesSplit(write->bytes)) {
             formats::LogLine read = formats::logLineRead(line);
             if (read.role == formats::LogRole::Starts) {
                 flushPending();
-                actions.push_back(Action{read.action, {Item{nullptr, line}}});
+                actions.push_back(Action{read.action, {Item{nullptr, std::nullopt, line}}});
                 open = static_cast<int>(actions.size()) - 1;
             } else if (read.role == formats::LogRole::Ends) {
                 if (open >= 0 && actions[static_cast<size_t>(open)].name == read.action) {
-                    actions[static_cast<size_t>(open)].items.push_back(Item{nullptr, line});
+                    actions[static_cast<size_t>(open)].items.push_back(Item{nullptr, std::nullopt, line});
                 } else {
-                    pending.push_back(Item{nullptr, line});
+                    pending.push_back(Item{nullptr, std::nullopt, line});
                     actions.push_back(Action{read.action, std::move(pending)});
                     pending.clear();
                 }
                 open = -1;
             } else {
-                add(Item{nullptr, line});
+                add(Item{nullptr, std::nullopt, line});
             }
         }
     }
     flushPending();
+    // An action asked for that logged nothing (the notification cleanup of an empty queue)
+    // still has its place, in the order the program runs them, before the schedule.
+    for (size_t kind = 0; kind < std::size(kKinds); ++kind) {
+        if (facts.asked.find(kKinds[kind].letter) == std::string::npos) continue;
+        auto present = [&](const Action& action) { return action.name == kKinds[kind].operation; };
+        if (std::any_of(actions.begin(), actions.end(), present)) continue;
+        auto later = [&](const Action& action) {
+            return kindOf(action.name) > static_cast<int>(kind) || action.name == kScheduleOperation ||
+                   action.name == kRestart;
+        };
+        actions.insert(std::find_if(actions.begin(), actions.end(), later), Action{kKinds[kind].operation, {}});
+    }
     return actions;
 }
 
@@ -107,7 +173,8 @@ enum TotalId {
 
 struct Totals {
     uint64_t n[kTotalIds] = {};
-    std::map<std::string, uint64_t> kept;
+    std::map<std::string, uint64_t> kept, filesKept, foldersKept;  // by reason: all, files, folders
+    std::string nextRun;  // when the schedule registered one entry: its start, to the minute
 };
 
 struct Total {
@@ -121,7 +188,7 @@ struct Total {
 
 template <class K>
 uint64_t countOf(const Item& item) {
-    return as<K>(item) ? item.change->count : 0;
+    return as<K>(item) ? item.change()->count : 0;
 }
 
 uint64_t bytesFreed(const Item& item) {
@@ -129,14 +196,7 @@ uint64_t bytesFreed(const Item& item) {
     return deleted ? deleted->size : 0;
 }
 
-uint64_t countLogLine(const Item& item) { return item.change ? 0 : 1; }
-
-// Why a file or folder stayed, when the item is one that did.
-const std::string* keptReason(const Item& item) {
-    if (const FileKept* file = as<FileKept>(item)) return &file->reason;
-    if (const FolderKept* folder = as<FolderKept>(item)) return &folder->reason;
-    return nullptr;
-}
+uint64_t countLogLine(const Item& item) { return item.change() ? 0 : 1; }
 
 std::string plural(uint64_t n, const char* one, const char* many) { return countText(n) + " " + (n == 1 ? one : many); }
 
@@ -144,31 +204,45 @@ std::string said(uint64_t n, const char* one, const char* many, const char* done
     return n ? plural(n, one, many) + " " + done : std::string();
 }
 
+// What went: files (with the bytes freed) and folders, each counted apart.
 std::string filesWords(const Totals& t) {
-    if (!t.n[FilesDeleted] && !t.n[FilesKept] && !t.n[FoldersRemoved] && !t.n[FoldersKept]) return "";
-    std::string files = plural(t.n[FilesDeleted], "file", "files") + " deleted (" + sizeText(t.n[BytesFreed]) + " freed)";
-    if (t.n[FoldersRemoved]) files += ", " + plural(t.n[FoldersRemoved], "folder", "folders") + " removed";
-    return files;
+    std::string files, folders = said(t.n[FoldersRemoved], "folder", "folders", "removed");
+    if (t.n[FilesDeleted]) files = said(t.n[FilesDeleted], "file", "files", "deleted") + " (" + sizeText(t.n[BytesFreed]) + " freed)";
+    return files + (!files.empty() && !folders.empty() ? ", " : "") + folders;
 }
 
-std::string keptWords(const Totals& t) {
-    if (t.kept.empty()) return "";
-    // The reasons people ask about first, then the rest.
-    std::string kept = countText(t.n[FilesKept] + t.n[FoldersKept]) + " kept: ";
-    std::map<std::string, uint64_t> left = t.kept;
-    bool first = true;
-    for (const char* reason : {"read-only", "in use", "folder", "folder not empty"}) {
+// "2 files kept: 1 read-only, 1 in use": the reasons people ask about first, then the rest.
+std::string keptByReason(uint64_t count, const char* one, const char* many, const std::map<std::string, uint64_t>& reasons,
+                         std::initializer_list<const char*> first) {
+    if (reasons.empty()) return "";
+    std::string kept = plural(count, one, many) + " kept: ";
+    std::map<std::string, uint64_t> left = reasons;
+    bool none = true;
+    for (const char* reason : first) {
         auto found = left.find(reason);
         if (found == left.end()) continue;
-        kept += (first ? "" : ", ") + countText(found->second) + " " + reason;
-        first = false;
+        kept += (none ? "" : ", ") + countText(found->second) + " " + reason;
+        none = false;
         left.erase(found);
     }
     for (const auto& [reason, n] : left) {
-        kept += (first ? "" : ", ") + countText(n) + " " + reason;
-        first = false;
+        kept += (none ? "" : ", ") + countText(n) + " " + reason;
+        none = false;
     }
     return kept;
+}
+
+// Files and folders that stayed, each counted apart.
+std::string keptWords(const Totals& t) {
+    std::string files = keptByReason(t.n[FilesKept], "file", "files", t.filesKept, {"read-only", "in use"});
+    std::string folders =
+        keptByReason(t.n[FoldersKept], "folder", "folders", t.foldersKept, {kBelowSweep, "folder not empty"});
+    return files + (!files.empty() && !folders.empty() ? "; " : "") + folders;
+}
+
+std::string registeredWords(const Totals& t) {
+    if (t.n[EntriesRegistered] == 1 && !t.nextRun.empty()) return "next run registered for " + t.nextRun;
+    return said(t.n[EntriesRegistered], "entry", "entries", "registered");
 }
 
 // Every total, in the order the JSON lists them. A new total is one row here.
@@ -181,8 +255,7 @@ const Total kTotals[] = {
     {KeptByReason, "kept", nullptr, 2, keptWords},
     {EntriesRemoved, "entriesRemoved", countOf<EntryCleared>, 5,
      [](const Totals& t) { return said(t.n[EntriesRemoved], "entry", "entries", "removed"); }},
-    {EntriesRegistered, "entriesRegistered", countOf<EntryAdded>, 6,
-     [](const Totals& t) { return said(t.n[EntriesRegistered], "entry", "entries", "registered"); }},
+    {EntriesRegistered, "entriesRegistered", countOf<EntryAdded>, 6, registeredWords},
     {ValuesDeleted, "valuesDeleted", countOf<ValueDeleted>, 3,
      [](const Totals& t) { return said(t.n[ValuesDeleted], "registry value", "registry values", "deleted"); }},
     {ValuesSet, "valuesSet", countOf<ValueSet>, 4,
@@ -202,7 +275,15 @@ Totals totalsOf(const Action& action) {
     for (const Item& item : action.items) {
         for (const Total& total : kTotals)
             if (total.adds) totals.n[total.id] += total.adds(item);
-        if (const std::string* reason = keptReason(item)) totals.kept[*reason] += item.change->count;
+        if (const FileKept* file = as<FileKept>(item)) {
+            totals.kept[file->reason] += item.change()->count;
+            totals.filesKept[file->reason] += item.change()->count;
+        } else if (const FolderKept* folder = as<FolderKept>(item)) {
+            totals.kept[folder->reason] += item.change()->count;
+            totals.foldersKept[folder->reason] += item.change()->count;
+        } else if (const EntryAdded* added = as<EntryAdded>(item); added && action.name == kScheduleOperation) {
+            totals.nextRun = device::formatDeviceTime(added->entry.start).substr(0, 16);
+        }
     }
     return totals;
 }
@@ -213,6 +294,10 @@ void addTotals(const Totals& from, Totals* into) {
 }
 
 std::string summaryLine(const Action& action) {
+    if (action.name == kRestart) {
+        const Restart* restart = action.items.empty() ? nullptr : as<Restart>(action.items.front());
+        return std::string("restart requested") + (restart ? " by the " + restart->by : "");
+    }
     Totals totals = totalsOf(action);
     std::map<int, std::string> parts;  // by place
     for (const Total& total : kTotals) {
@@ -220,7 +305,7 @@ std::string summaryLine(const Action& action) {
         std::string words = total.words(totals);
         if (!words.empty()) parts[total.place] = words;
     }
-    std::string line = action.name + ": ";
+    std::string line = actionLabel(action.name) + ": ";
     if (parts.empty()) return line + "nothing to do";
     bool first = true;
     for (const auto& [place, words] : parts) {
@@ -258,9 +343,12 @@ template <class... Ls>
 struct Visitor : Ls... {
     using Ls::operator()...;
 };
+// Spelled out for compilers without aggregate deduction (clang 14).
+template <class... Ls>
+Visitor(Ls...) -> Visitor<Ls...>;
 
 std::string itemLine(const Item& item) {
-    if (!item.change) return verb("log") + item.logLine;
+    if (!item.change()) return verb("log") + item.logLine;
     return std::visit(
         Visitor{
             [](const FileDeleted& c) { return verb("delete file") + c.path + "  " + sizeText(c.size); },
@@ -279,7 +367,7 @@ std::string itemLine(const Item& item) {
             },
             [](const Restart& c) { return verb("restart") + "by the " + c.by; },
         },
-        item.change->what);
+        item.change()->what);
 }
 
 Json entryJson(const NotificationEntry& entry) { return Json::parse(formats::notifyToJson({entry})).at(0); }
@@ -289,7 +377,7 @@ Json actionJson(const Action& action) {
     Json registered = Json::array(), written = Json::array(), log = Json::array(), started = Json::array();
     Json restarts = Json::array();
     for (const Item& item : action.items) {
-        if (!item.change) {
+        if (!item.change()) {
             log.push_back(item.logLine);
             continue;
         }
@@ -320,9 +408,10 @@ Json actionJson(const Action& action) {
                        },
                        [&](const Restart& c) { restarts.push_back(c.by); },
                    },
-                   item.change->what);
+                   item.change()->what);
     }
     return Json{{"name", action.name},
+                {"label", actionLabel(action.name)},
                 {"files", files},
                 {"folders", folders},
                 {"registryValues", values},
@@ -336,6 +425,34 @@ Json actionJson(const Action& action) {
 }
 
 }  // namespace
+
+std::string actionsAsked(const std::string& commandLine) {
+    // The program's own reading: a letter anywhere in the line, in either case; a line
+    // holding "-auto" is the automatic run, which runs what its settings select.
+    std::string line = commandLine;
+    for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    int scheduled = 0;
+    bool automatic = line.find("-auto") != std::string::npos;
+    if (automatic) {
+        HKEY key;
+        if (openScheduleKey(&key)) {
+            readScheduleValue(key, TEXT("startOptions"), &scheduled);
+            RegCloseKey(key);
+        }
+    }
+    std::string asked;
+    for (const ActionKind& kind : kKinds) {
+        if (automatic ? (scheduled & kind.scheduleBit) != 0 : line.find(kind.letter) != std::string::npos)
+            asked += kind.letter;
+    }
+    return asked;
+}
+
+std::string actionLabel(const std::string& operation) {
+    int kind = kindOf(operation);
+    if (kind >= 0) return kKinds[kind].label;
+    return operation == kScheduleOperation ? "schedule" : operation;
+}
 
 std::string countText(uint64_t count) {
     std::string digits = std::to_string(count);
@@ -371,7 +488,7 @@ std::string reportItems(const RunFacts& facts, const std::vector<Change>& change
     std::vector<Action> actions = groupActions(facts, changes);
     std::string text;
     for (const Action& action : actions) {
-        text += action.name + "\n";
+        text += actionLabel(action.name) + "\n";
         for (const Item& item : action.items) text += itemLine(item) + "\n";
     }
     if (!actions.empty()) text += "\n";

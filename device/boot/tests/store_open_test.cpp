@@ -62,13 +62,13 @@ std::string fingerprint(const std::string& bytes) {
     return std::to_string(bytes.size()) + " bytes, hash " + std::to_string(std::hash<std::string>{}(bytes));
 }
 
-// Every entry of the device folder but fs/, with its bytes or where its link leads.
-std::map<std::string, std::string> besideFs(const std::string& dir) {
+// Every entry of the device folder, with its bytes or where its link leads (fs/ only as
+// being there).
+std::map<std::string, std::string> folderEntries(const std::string& dir) {
     std::map<std::string, std::string> entries;
     std::error_code ignored;
     for (const fs::directory_entry& entry : fs::directory_iterator(dir, ignored)) {
         std::string name = entry.path().filename().string();
-        if (name == "fs") continue;
         if (entry.is_symlink()) entries[name] = "-> " + fs::read_symlink(entry.path()).string();
         else if (entry.is_directory()) entries[name] = "folder";
         else entries[name] = fingerprint(testing_support::ScopedDevice::readHostFile(entry.path().string()));
@@ -80,6 +80,7 @@ struct Planting {
     const char* what;
     std::function<void(const std::string& dir, const std::string& outside)> plant;
     std::string says;
+    bool device;  // a device folder (fs/ there): reading commands open it too and say so
 };
 
 std::vector<Planting> plantings() {
@@ -91,34 +92,34 @@ std::vector<Planting> plantings() {
     };
     std::vector<Planting> rows = {
         {"another program's database", database("CREATE TABLE photos(id); INSERT INTO photos VALUES(1)"),
-         "it holds other tables"},
+         "it holds other tables", false},
         {"another program's database in WAL mode", database("PRAGMA journal_mode=WAL; CREATE TABLE photos(id)"),
-         "it holds other tables"},
+         "it holds other tables", false},
         {"a store of another layout", database("CREATE TABLE settings(name, value); PRAGMA user_version = 99"),
-         "layout 99"},
+         "layout 99", false},
         {"another program's empty database", database("PRAGMA application_id = 4660; CREATE TABLE t(x); DROP TABLE t"),
-         "application id 4660"},
+         "application id 4660", false},
         {"a text file",
          [](const std::string& dir, const std::string&) {
              fs::create_directories(dir);
              std::ofstream(dir + "/store.db") << std::string(5000, 'x');
          },
-         "not an SQLite database"},
+         "not an SQLite database", false},
         {"a folder", [](const std::string& dir, const std::string&) { fs::create_directories(dir + "/store.db"); },
-         "store.db is a folder"},
+         "store.db is a folder", true},
         {"a link to a file",
          [](const std::string& dir, const std::string& outside) {
              fs::create_directories(dir);
              fs::create_symlink(outside, dir + "/store.db");
          },
-         "store.db is a symbolic link"},
+         "store.db is a symbolic link", true},
         {"a store with a second host link",
          [](const std::string& dir, const std::string& outside) {
              makeDevice(dir);
              fs::remove(outside);
              fs::create_hard_link(dir + "/store.db", outside);
          },
-         "store.db has 2 host links"},
+         "store.db has 2 host links", true},
     };
     for (const char* side : {"-wal", "-shm", "-journal"}) {
         std::string name = std::string("store.db") + side;
@@ -127,19 +128,20 @@ std::vector<Planting> plantings() {
                             makeDevice(dir);
                             fs::create_hard_link(outside, dir + "/" + name);
                         },
-                        name + " has 2 host links"});
+                        name + " has 2 host links", true});
         rows.push_back({side,
                         [name](const std::string& dir, const std::string& outside) {
                             makeDevice(dir);
                             fs::create_symlink(outside, dir + "/" + name);
                         },
-                        name + " is a symbolic link"});
+                        name + " is a symbolic link", true});
     }
     return rows;
 }
 
-// Plants each row's file, opens the device and checks that it is refused with the row's
-// words and that nothing beside fs/, nor the file outside, changed.
+// Plants each row's file and opens the device with a run that would make a device where
+// there is none (and, in a device folder, with a reading command too): each is refused with
+// the row's words, and nothing in the folder, nor the file outside, changes.
 void checkRefusals(bool asUser) {
     for (const Planting& row : plantings()) {
         SCOPED_TRACE(std::string(row.what) + ": " + row.says);
@@ -148,16 +150,20 @@ void checkRefusals(bool asUser) {
         std::ofstream(outside) << "notes of another program\n";
         row.plant(dir, outside);
         if (asUser) testing_support::giveToUser(scratch.dir());
-        std::map<std::string, std::string> before = besideFs(dir);
+        std::map<std::string, std::string> before = folderEntries(dir);
         std::string outsideBefore = testing_support::ScopedDevice::readHostFile(outside);
 
-        std::vector<std::string> args = {"--device", dir, "notify", "list"};
-        RunResult opened = asUser ? testing_support::runAsUser(testing_support::deviceToolBinary(), args) : tool(args);
-        EXPECT_EQ(1, opened.exitCode);
-        EXPECT_NE(std::string::npos, opened.output.find("cannot open the object store")) << opened.output;
-        EXPECT_NE(std::string::npos, opened.output.find(row.says)) << opened.output;
-        EXPECT_EQ(before, besideFs(dir));
-        EXPECT_EQ(outsideBefore, testing_support::ScopedDevice::readHostFile(outside));
+        std::vector<std::pair<std::string, std::vector<std::string>>> commands = {
+            {testing_support::quillexBinary(), {"--device", dir, "t"}}};
+        if (row.device) commands.push_back({testing_support::deviceToolBinary(), {"--device", dir, "notify", "list"}});
+        for (const auto& [program, args] : commands) {
+            RunResult opened = asUser ? testing_support::runAsUser(program, args) : testing_support::run(program, args);
+            EXPECT_EQ(1, opened.exitCode);
+            EXPECT_NE(std::string::npos, opened.output.find("cannot open the object store")) << opened.output;
+            EXPECT_NE(std::string::npos, opened.output.find(row.says)) << opened.output;
+            EXPECT_EQ(before, folderEntries(dir));
+            EXPECT_EQ(outsideBefore, testing_support::ScopedDevice::readHostFile(outside));
+        }
     }
 }
 
