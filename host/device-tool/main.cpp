@@ -14,6 +14,7 @@
 #include "platform/winfile.h"
 #include "host/device-tool/demo.h"
 #include "formats/notifyjson.h"
+#include "formats/printable.h"
 #include "formats/regfile.h"
 #include "host/program/program.h"
 
@@ -85,16 +86,40 @@ std::optional<DWORD> parseHandleArgument(const std::string& text) {
     return static_cast<DWORD>(value);
 }
 
-// The whole of a device file, read through the device. RETURNS false when it cannot be opened.
-bool readDeviceFile(const std::string& path, std::string* bytes) {
+// Why the device would not open or read a file, in words, from the last error.
+std::string deviceRefusal(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND: return "no such file";
+        case ERROR_SHARING_VIOLATION: return "in use (another handle denies it, or a deletion is removing it)";
+        default: return "refused (not a plain file, or the host's permissions)";
+    }
+}
+
+// The whole of a device file, read through the device. RETURNS false with *error set when
+// it cannot be opened (the last error then tells why) or read.
+bool readDeviceFile(const std::string& path, std::string* bytes, std::string* error) {
     std::u16string wide = device::toUtf16(path);
     HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = "cannot open " + formats::printable(path) + ": " + deviceRefusal(GetLastError());
+        return false;
+    }
     char buffer[65536];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes->append(buffer, got);
+    BOOL read;
+    while ((read = ReadFile(file, buffer, sizeof buffer, &got, nullptr)) && got > 0) bytes->append(buffer, got);
+    DWORD readError = GetLastError();
     CloseHandle(file);
+    if (!read) {
+        // Opened, yet not to be read: the device never reads a file with a second host link.
+        *error = "cannot read " + formats::printable(path) + ": " +
+                 (readError == ERROR_ACCESS_DENIED ? "it has a second host link, whose contents the device never reads"
+                                                   : "the host could not read it");
+        SetLastError(readError);
+        return false;
+    }
     return true;
 }
 
@@ -141,8 +166,9 @@ int holdFiles(const std::vector<std::string>& paths) {
         std::u16string wide = device::toUtf16(path);
         HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
+            DWORD error = GetLastError();
             for (HANDLE open : held) CloseHandle(open);
-            return fail("cannot open " + path);
+            return fail("cannot open " + formats::printable(path) + ": " + deviceRefusal(error));
         }
         held.push_back(file);
     }
@@ -365,8 +391,11 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (logCommand->parsed()) {
-        std::string bytes;
-        readDeviceFile(host::activityLogPath(), &bytes);  // no log yet: nothing to print
+        std::string bytes, logPath = host::activityLogPath();
+        if (!readDeviceFile(logPath, &bytes, &error)) {
+            // No log yet: nothing to print. Anything else is said.
+            if (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND) return fail(error);
+        }
         for (size_t at = 0; (at = bytes.find("\r\n", at)) != std::string::npos;) bytes.erase(at, 1);
         std::fwrite(bytes.data(), 1, bytes.size(), stdout);
         return 0;

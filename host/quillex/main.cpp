@@ -6,8 +6,11 @@
 // changes: a summary, every item, or a JSON document; a preview runs the same code
 // against a dry-run view of the device. Window mode (an empty command line) runs on the
 // terminal screen when a person at a terminal started it, and on the script screen otherwise.
+// A command-line run that gets SIGINT, SIGTERM or SIGHUP stops before its next file, says
+// what it did until then, and exits 128 + the signal.
 #include "device/boot/device.h"
 #include "device/core/changes.h"
+#include "device/core/interrupt.h"
 #include "device/core/preview.h"
 #include "device/core/utf.h"
 #include "device/kernel/processes.h"
@@ -20,7 +23,9 @@
 #include "res/resource.h"
 #include "host/quillex/progress.h"
 #include "host/quillex/report.h"
+#include "formats/printable.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -90,8 +95,11 @@ const char kUsage[] =
     "(~/.local/share/quillex/device); it is created on first use, which is said on\n"
     "standard error.\n"
     "\n"
-    "Exit codes: 0 the run happened (files the device refused to delete are reported, not\n"
-    "errors); 1 the device or the operation failed; 2 usage error.\n";
+    "Exit codes: 0 the run happened (files the device keeps, read-only or in use, are\n"
+    "reported, not errors); 1 the device or the operation failed, or the host or the store\n"
+    "refused a change (reported as kept, with the reason); 2 usage error; 128 + N when\n"
+    "signal N (SIGINT, SIGTERM, SIGHUP) stopped the run before its next file, after the\n"
+    "report of what it did until then.\n";
 
 // The program's own version as its About box shows it ("Quillex v1.07" gives "v1.07"),
 // read from the program's resources so that it is written in one place; empty if absent.
@@ -166,10 +174,11 @@ int readHostOptions(int argc, char** argv, HostOptions* options) {
         } else if (std::strcmp(arg, "--quiet") == 0) {
             options->quiet = true;
         } else if (std::strncmp(arg, "--", 2) == 0) {
+            std::string shown = formats::printable(arg);
             std::fprintf(stderr,
                          "quillex: unknown option %s; nothing was run (to hand it to the program, put it after "
                          "\"--\": quillex -- %s)\n",
-                         arg, arg);
+                         shown.c_str(), shown.c_str());
             return 2;
         } else {
             break;
@@ -190,6 +199,7 @@ Report report;
 void writeReport() {
     if (report.written) return;
     report.written = true;
+    report.facts.interruptedBy = device::interruptRequested();
     host::progressStop();
     device::previewEnd();
     const std::vector<device::Change>& changes = device::changesSoFar();
@@ -199,8 +209,8 @@ void writeReport() {
         nlohmann::ordered_json document = host::reportJson(report.facts, changes);
         std::fputs((document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n").c_str(), stdout);
     } else if (options.preview) {
-        std::printf("Preview of \"%s\" on %s; nothing was changed.\n", report.facts.commandLine.c_str(),
-                    report.facts.device.c_str());
+        std::printf("Preview of \"%s\" on %s; nothing was changed.\n", formats::printable(report.facts.commandLine).c_str(),
+                    formats::printable(report.facts.device).c_str());
         std::fputs(host::reportItems(report.facts, changes).c_str(), stdout);
     } else if (options.verbose && !options.quiet) {
         std::fputs(host::reportItems(report.facts, changes).c_str(), stdout);
@@ -208,6 +218,27 @@ void writeReport() {
         std::fputs(host::reportSummary(report.facts, changes).c_str(), stdout);
     }
     std::fflush(stdout);
+}
+
+// A signal only notes the request; the device acts on it before its next file.
+void onStopSignal(int number) { device::interruptRequest(number); }
+
+// At that point: the report of what was done, the device closed as at any end, and the
+// exit status a shell expects of a run a signal stopped.
+[[noreturn]] void stopRun(int signal) {
+    writeReport();
+    device::close();
+    std::fflush(nullptr);
+    _exit(128 + signal);
+}
+
+void stopOnSignals() {
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;  // a second signal ends the process at once
+    for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
+    device::interruptOnRequest(stopRun);
 }
 
 }  // namespace
@@ -231,11 +262,11 @@ int main(int argc, char** argv) {
     std::string error;
     bool made = false;
     if (!device::open(deviceDir, &error, &made)) {
-        std::fprintf(stderr, "quillex: %s\n", error.c_str());
+        std::fprintf(stderr, "quillex: %s\n", formats::printable(error).c_str());
         return 1;
     }
     // A misspelt folder shows at once rather than as an empty device.
-    if (made) std::fprintf(stderr, "quillex: made a new device at %s\n", deviceDir.c_str());
+    if (made) std::fprintf(stderr, "quillex: made a new device at %s\n", formats::printable(deviceDir).c_str());
     std::u16string wide = device::toUtf16(commandLine);
     std::vector<WCHAR> line(wide.begin(), wide.end());
     line.push_back(0);
@@ -264,9 +295,15 @@ int main(int argc, char** argv) {
         device::changesSummarize(!options.json && !options.preview && !options.verbose);
         device::changesOnProcessEnd(writeReport);
         if (!options.quiet) host::progressStart(report.facts.logPath);
+        stopOnSignals();
     }
     int result = WinMain(instance, nullptr, line.data(), SW_SHOW);
-    if (reporting) writeReport();
+    if (reporting) {
+        writeReport();
+        // A signal after the last file stops nothing more, but the run still ends as stopped.
+        if (int signal = device::interruptRequested()) stopRun(signal);
+        if (result == 0 && host::reportRefused(device::changesSoFar())) result = 1;
+    }
     device::terminalScreenStop();
     if (commandLine.empty() && device::foregroundRequestsSent() > 0)
         std::fputs("quillex: Quillex already runs on this device; it was brought forward\n", stderr);

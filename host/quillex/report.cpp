@@ -2,14 +2,17 @@
 // mark the actions (formats/logline.h): a line that starts an action opens it, and a line
 // that ends one takes what came since the last action ended (the notification cleanup logs
 // its summary after its work). What comes before any such line and is not claimed by one
-// is grouped as "other".
+// is grouped as "other". Every text line is made safe for a terminal (formats/printable.h):
+// the names in it are not ours.
 #include "host/quillex/report.h"
 
 #include "formats/logline.h"
 #include "formats/notifyjson.h"
+#include "formats/printable.h"
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <map>
 
@@ -20,9 +23,11 @@ using Json = nlohmann::ordered_json;
 using device::Change;
 using device::EntryAdded;
 using device::EntryCleared;
+using device::EntryKept;
 using device::FileDeleted;
 using device::FileEmptied;
 using device::FileKept;
+using device::FileNotWritten;
 using device::FileWritten;
 using device::FolderKept;
 using device::FolderRemoved;
@@ -30,6 +35,7 @@ using device::NotificationEntry;
 using device::ProgramStarted;
 using device::Restart;
 using device::ValueDeleted;
+using device::ValueKept;
 using device::ValueSet;
 
 // One item of an action: a change, or one line of the log.
@@ -99,15 +105,20 @@ std::vector<Action> groupActions(const RunFacts& facts, const std::vector<Change
 }
 
 // The totals of an action, or of the run: a count for each row of the table below, and
-// the files and folders that stayed by reason.
+// by reason the files and folders that stayed, the entries and values the store kept and
+// the writes refused.
 enum TotalId {
     FilesDeleted, BytesFreed, FilesKept, FoldersRemoved, FoldersKept, KeptByReason, EntriesRemoved, EntriesRegistered,
-    ValuesDeleted, ValuesSet, LogLines, FilesWritten, ProgramsStarted, Restarts, kTotalIds
+    ValuesDeleted, ValuesSet, LogLines, FilesWritten, ProgramsStarted, Restarts, EntriesKept, ValuesKept, WritesFailed,
+    kTotalIds
 };
+
+// What a reason tells why something was not done to: a file or folder, an entry, a value, a write.
+enum ReasonOf { FileOrFolder, Entry, Value, Write, kReasonKinds };
 
 struct Totals {
     uint64_t n[kTotalIds] = {};
-    std::map<std::string, uint64_t> kept;
+    std::map<std::string, uint64_t> reasons[kReasonKinds];
 };
 
 struct Total {
@@ -131,11 +142,20 @@ uint64_t bytesFreed(const Item& item) {
 
 uint64_t countLogLine(const Item& item) { return item.change ? 0 : 1; }
 
-// Why a file or folder stayed, when the item is one that did.
-const std::string* keptReason(const Item& item) {
-    if (const FileKept* file = as<FileKept>(item)) return &file->reason;
-    if (const FolderKept* folder = as<FolderKept>(item)) return &folder->reason;
-    return nullptr;
+// Why something was not done, when the item is one that was not, and to what.
+const std::string* reasonOf(const Item& item, ReasonOf* of) {
+    struct Why {
+        const std::string* reason;
+        ReasonOf of;
+    };
+    Why why{nullptr, FileOrFolder};
+    if (const FileKept* file = as<FileKept>(item)) why = {&file->reason, FileOrFolder};
+    else if (const FolderKept* folder = as<FolderKept>(item)) why = {&folder->reason, FileOrFolder};
+    else if (const EntryKept* entry = as<EntryKept>(item)) why = {&entry->reason, Entry};
+    else if (const ValueKept* value = as<ValueKept>(item)) why = {&value->reason, Value};
+    else if (const FileNotWritten* write = as<FileNotWritten>(item)) why = {&write->reason, Write};
+    *of = why.of;
+    return why.reason;
 }
 
 std::string plural(uint64_t n, const char* one, const char* many) { return countText(n) + " " + (n == 1 ? one : many); }
@@ -151,49 +171,60 @@ std::string filesWords(const Totals& t) {
     return files;
 }
 
-std::string keptWords(const Totals& t) {
-    if (t.kept.empty()) return "";
-    // The reasons people ask about first, then the rest.
-    std::string kept = countText(t.n[FilesKept] + t.n[FoldersKept]) + " kept: ";
-    std::map<std::string, uint64_t> left = t.kept;
-    bool first = true;
+// "3 read-only, 1 in use": the reasons people ask about first, then the rest.
+std::string reasonsWords(const std::map<std::string, uint64_t>& reasons) {
+    std::string words;
+    std::map<std::string, uint64_t> left = reasons;
     for (const char* reason : {"read-only", "in use", "folder", "folder not empty"}) {
         auto found = left.find(reason);
         if (found == left.end()) continue;
-        kept += (first ? "" : ", ") + countText(found->second) + " " + reason;
-        first = false;
+        words += (words.empty() ? "" : ", ") + countText(found->second) + " " + reason;
         left.erase(found);
     }
-    for (const auto& [reason, n] : left) {
-        kept += (first ? "" : ", ") + countText(n) + " " + reason;
-        first = false;
-    }
-    return kept;
+    for (const auto& [reason, n] : left) words += (words.empty() ? "" : ", ") + countText(n) + " " + reason;
+    return words;
+}
+
+std::string keptWords(const Totals& t) {
+    if (t.reasons[FileOrFolder].empty()) return "";
+    return countText(t.n[FilesKept] + t.n[FoldersKept]) + " kept: " + reasonsWords(t.reasons[FileOrFolder]);
+}
+
+// "2 entries kept: 2 store read-only".
+std::string notDoneWords(const Totals& t, TotalId total, ReasonOf of, const char* one, const char* many, const char* how) {
+    if (!t.n[total]) return "";
+    return plural(t.n[total], one, many) + " " + how + ": " + reasonsWords(t.reasons[of]);
 }
 
 // Every total, in the order the JSON lists them. A new total is one row here.
 const Total kTotals[] = {
-    {FilesDeleted, "filesDeleted", countOf<FileDeleted>, 1, filesWords},
+    {FilesDeleted, "filesDeleted", countOf<FileDeleted>, 10, filesWords},
     {BytesFreed, "bytesFreed", bytesFreed, 0, nullptr},
     {FilesKept, "filesKept", countOf<FileKept>, 0, nullptr},
     {FoldersRemoved, "foldersRemoved", countOf<FolderRemoved>, 0, nullptr},
     {FoldersKept, "foldersKept", countOf<FolderKept>, 0, nullptr},
-    {KeptByReason, "kept", nullptr, 2, keptWords},
-    {EntriesRemoved, "entriesRemoved", countOf<EntryCleared>, 5,
+    {KeptByReason, "kept", nullptr, 20, keptWords},
+    {EntriesRemoved, "entriesRemoved", countOf<EntryCleared>, 50,
      [](const Totals& t) { return said(t.n[EntriesRemoved], "entry", "entries", "removed"); }},
-    {EntriesRegistered, "entriesRegistered", countOf<EntryAdded>, 6,
+    {EntriesRegistered, "entriesRegistered", countOf<EntryAdded>, 60,
      [](const Totals& t) { return said(t.n[EntriesRegistered], "entry", "entries", "registered"); }},
-    {ValuesDeleted, "valuesDeleted", countOf<ValueDeleted>, 3,
+    {ValuesDeleted, "valuesDeleted", countOf<ValueDeleted>, 30,
      [](const Totals& t) { return said(t.n[ValuesDeleted], "registry value", "registry values", "deleted"); }},
-    {ValuesSet, "valuesSet", countOf<ValueSet>, 4,
+    {ValuesSet, "valuesSet", countOf<ValueSet>, 40,
      [](const Totals& t) { return said(t.n[ValuesSet], "registry value", "registry values", "set"); }},
     {LogLines, "logLines", countLogLine, 0, nullptr},
-    {FilesWritten, "filesWritten", countOf<FileWritten>, 7,
+    {FilesWritten, "filesWritten", countOf<FileWritten>, 70,
      [](const Totals& t) { return said(t.n[FilesWritten], "file", "files", "written"); }},
-    {ProgramsStarted, "programsStarted", countOf<ProgramStarted>, 8,
+    {ProgramsStarted, "programsStarted", countOf<ProgramStarted>, 80,
      [](const Totals& t) { return said(t.n[ProgramsStarted], "program", "programs", "started"); }},
-    {Restarts, "restarts", countOf<Restart>, 9,
+    {Restarts, "restarts", countOf<Restart>, 90,
      [](const Totals& t) { return std::string(t.n[Restarts] ? "restart requested" : ""); }},
+    {EntriesKept, "entriesKept", countOf<EntryKept>, 55,
+     [](const Totals& t) { return notDoneWords(t, EntriesKept, Entry, "entry", "entries", "kept"); }},
+    {ValuesKept, "valuesKept", countOf<ValueKept>, 35,
+     [](const Totals& t) { return notDoneWords(t, ValuesKept, Value, "registry value", "registry values", "kept"); }},
+    {WritesFailed, "writesFailed", countOf<FileNotWritten>, 75,
+     [](const Totals& t) { return notDoneWords(t, WritesFailed, Write, "write", "writes", "failed"); }},
 };
 static_assert(std::size(kTotals) == kTotalIds);
 
@@ -202,14 +233,16 @@ Totals totalsOf(const Action& action) {
     for (const Item& item : action.items) {
         for (const Total& total : kTotals)
             if (total.adds) totals.n[total.id] += total.adds(item);
-        if (const std::string* reason = keptReason(item)) totals.kept[*reason] += item.change->count;
+        ReasonOf of;
+        if (const std::string* reason = reasonOf(item, &of)) totals.reasons[of][*reason] += item.change->count;
     }
     return totals;
 }
 
 void addTotals(const Totals& from, Totals* into) {
     for (const Total& total : kTotals) into->n[total.id] += from.n[total.id];
-    for (const auto& [reason, n] : from.kept) into->kept[reason] += n;
+    for (int of = 0; of < kReasonKinds; ++of)
+        for (const auto& [reason, n] : from.reasons[of]) into->reasons[of][reason] += n;
 }
 
 std::string summaryLine(const Action& action) {
@@ -238,7 +271,7 @@ Json totalsJson(const Totals& totals) {
             continue;
         }
         Json kept = Json::object();
-        for (const auto& [reason, n] : totals.kept) kept[reason] = n;
+        for (const auto& [reason, n] : totals.reasons[FileOrFolder]) kept[reason] = n;
         json[total.member] = kept;
     }
     return json;
@@ -269,10 +302,16 @@ std::string itemLine(const Item& item) {
             [](const FolderKept& c) { return verb("keep folder") + c.path + "  (" + c.reason + ")"; },
             [](const FileWritten& c) { return verb("write file") + c.path + "  " + sizeText(c.bytes.size()); },
             [](const FileEmptied& c) { return verb("empty file") + c.path; },
+            [](const FileNotWritten& c) { return verb("not written") + c.path + "  (" + c.reason + ")"; },
             [](const ValueDeleted& c) { return verb("delete value") + c.key + "  " + quoted(c.name); },
             [](const ValueSet& c) { return verb("set value") + c.key + "  " + quoted(c.name) + "  " + sizeText(c.size); },
+            [](const ValueKept& c) { return verb("keep value") + c.key + "  " + quoted(c.name) + "  (" + c.reason + ")"; },
             // A listing records cleared entries in full; only a summary leaves them out.
             [](const EntryCleared& c) { return verb("clear entry") + formats::notifyDescribe(c.entry.value()); },
+            [](const EntryKept& c) {
+                return verb("keep entry") + (c.entry ? formats::notifyDescribe(*c.entry) : std::string("?")) + "  (" +
+                       c.reason + ")";
+            },
             [](const EntryAdded& c) { return verb("add entry") + formats::notifyDescribe(c.entry); },
             [](const ProgramStarted& c) {
                 return verb("start") + c.application + "  " + quoted(c.commandLine) + (c.found ? "" : "  (not found)");
@@ -282,12 +321,18 @@ std::string itemLine(const Item& item) {
         item.change->what);
 }
 
+// The last line of a report that stopped early: what came before is all the run did.
+std::string interruptedLine(const RunFacts& facts) {
+    if (!facts.interruptedBy) return "";
+    return "interrupted by " + signalName(facts.interruptedBy) + ": the report tells what the run did until then\n";
+}
+
 Json entryJson(const NotificationEntry& entry) { return Json::parse(formats::notifyToJson({entry})).at(0); }
 
 Json actionJson(const Action& action) {
     Json files = Json::array(), folders = Json::array(), values = Json::array(), removed = Json::array();
     Json registered = Json::array(), written = Json::array(), log = Json::array(), started = Json::array();
-    Json restarts = Json::array();
+    Json restarts = Json::array(), entriesKept = Json::array(), notWritten = Json::array();
     for (const Item& item : action.items) {
         if (!item.change) {
             log.push_back(item.logLine);
@@ -306,13 +351,22 @@ Json actionJson(const Action& action) {
                        },
                        [&](const FileWritten& c) { written.push_back(Json{{"path", c.path}, {"size", c.bytes.size()}}); },
                        [&](const FileEmptied& c) { written.push_back(Json{{"path", c.path}, {"emptied", true}}); },
+                       [&](const FileNotWritten& c) { notWritten.push_back(Json{{"path", c.path}, {"reason", c.reason}}); },
                        [&](const ValueDeleted& c) {
                            values.push_back(Json{{"key", c.key}, {"name", c.name}, {"result", "deleted"}});
                        },
                        [&](const ValueSet& c) {
                            values.push_back(Json{{"key", c.key}, {"name", c.name}, {"result", "set"}, {"size", c.size}});
                        },
+                       [&](const ValueKept& c) {
+                           values.push_back(Json{{"key", c.key}, {"name", c.name}, {"result", "kept"}, {"reason", c.reason}});
+                       },
                        [&](const EntryCleared& c) { removed.push_back(entryJson(c.entry.value())); },
+                       [&](const EntryKept& c) {
+                           Json kept = c.entry ? entryJson(*c.entry) : Json::object();
+                           kept["reason"] = c.reason;
+                           entriesKept.push_back(std::move(kept));
+                       },
                        [&](const EntryAdded& c) { registered.push_back(entryJson(c.entry)); },
                        [&](const ProgramStarted& c) {
                            started.push_back(
@@ -332,6 +386,8 @@ Json actionJson(const Action& action) {
                 {"log", log},
                 {"programsStarted", started},
                 {"restarts", restarts},
+                {"notificationsKept", entriesKept},
+                {"writesFailed", notWritten},
                 {"totals", totalsJson(totalsOf(action))}};
 }
 
@@ -361,22 +417,39 @@ std::string sizeText(uint64_t bytes) {
     return text;
 }
 
+std::string signalName(int signal) {
+    const char* abbreviation = sigabbrev_np(signal);
+    return abbreviation ? std::string("SIG") + abbreviation : "signal " + std::to_string(signal);
+}
+
 std::string reportSummary(const RunFacts& facts, const std::vector<Change>& changes) {
     std::string text;
-    for (const Action& action : groupActions(facts, changes)) text += summaryLine(action) + "\n";
-    return text;
+    for (const Action& action : groupActions(facts, changes)) text += formats::printable(summaryLine(action)) + "\n";
+    return text + interruptedLine(facts);
 }
 
 std::string reportItems(const RunFacts& facts, const std::vector<Change>& changes) {
     std::vector<Action> actions = groupActions(facts, changes);
     std::string text;
     for (const Action& action : actions) {
-        text += action.name + "\n";
-        for (const Item& item : action.items) text += itemLine(item) + "\n";
+        text += formats::printable(action.name) + "\n";
+        for (const Item& item : action.items) text += formats::printable(itemLine(item)) + "\n";
     }
     if (!actions.empty()) text += "\n";
-    for (const Action& action : actions) text += summaryLine(action) + "\n";
-    return text;
+    for (const Action& action : actions) text += formats::printable(summaryLine(action)) + "\n";
+    return text + interruptedLine(facts);
+}
+
+bool reportRefused(const std::vector<Change>& changes) {
+    for (const Change& change : changes) {
+        if (const FileKept* file = std::get_if<FileKept>(&change.what); file && file->reason == "refused") return true;
+        if (const FolderKept* folder = std::get_if<FolderKept>(&change.what); folder && folder->reason == "refused")
+            return true;
+        if (std::holds_alternative<EntryKept>(change.what) || std::holds_alternative<ValueKept>(change.what) ||
+            std::holds_alternative<FileNotWritten>(change.what))
+            return true;
+    }
+    return false;
 }
 
 Json reportJson(const RunFacts& facts, const std::vector<Change>& changes) {
@@ -386,11 +459,14 @@ Json reportJson(const RunFacts& facts, const std::vector<Change>& changes) {
         actions.push_back(actionJson(action));
         addTotals(totalsOf(action), &all);
     }
-    return Json{{"device", facts.device},
-                {"commandLine", facts.commandLine},
-                {"preview", facts.preview},
-                {"actions", actions},
-                {"totals", totalsJson(all)}};
+    Json document{{"device", facts.device},
+                  {"commandLine", facts.commandLine},
+                  {"preview", facts.preview},
+                  {"interrupted", facts.interruptedBy != 0}};
+    if (facts.interruptedBy) document["signal"] = signalName(facts.interruptedBy);
+    document["actions"] = actions;
+    document["totals"] = totalsJson(all);
+    return document;
 }
 
 }  // namespace host
