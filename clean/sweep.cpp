@@ -28,11 +28,18 @@ DWORD sharedFileSize(const WCHAR* path) {
     return size;
 }
 
-// A folder must name something below the root: "" or "\" would make the pattern "\*"
-// or "\\*", a sweep of the whole device.
+// A folder must name something below the root. One whose components are all empty, "."
+// or ".." ("", "\", "\.", "\.\..\") names the root itself wherever paths are resolved,
+// and its pattern would sweep the whole device.
 bool namesAFolder(const WCHAR* path) {
-    for (; *path; ++path)
-        if (*path != '\\') return true;
+    while (*path) {
+        const WCHAR* component = path;
+        while (*path && *path != '\\') ++path;
+        size_t length = static_cast<size_t>(path - component);
+        bool dots = length <= 2 && component[0] == '.' && (length == 1 || component[1] == '.');
+        if (length > 0 && !dots) return true;
+        if (*path) ++path;
+    }
     return false;
 }
 

@@ -15,10 +15,11 @@ build=(cmake ninja-build g++ pkg-config libsqlite3-dev libcli11-dev nlohmann-jso
 # To build and run the tests: GoogleTest, clang and its sanitizer runtime, tmux for the
 # terminal screen's tests, groff to check that the manual pages render cleanly, sqlite3
 # for the stress scripts' integrity checks, the mingw-w64 cross compilers for the desktop
-# Win32 build of the program, python3 for its differential check's formats, and lintian
-# to check the Debian package.
+# Win32 build of the program, python3 for its differential check's formats, lintian to
+# check the Debian package, and the Unicode character database, to check that the
+# committed case table is still its own.
 test=(libgtest-dev libgmock-dev clang libclang-rt-14-dev tmux groff-base sqlite3
-      g++-mingw-w64-x86-64 g++-mingw-w64-i686 python3 lintian)
+      g++-mingw-w64-x86-64 g++-mingw-w64-i686 python3 lintian unicode-data)
 
 # To run the Win32 build beside the emulation (about 1.5 GB).
 wine=(wine64 wine)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Makes the README's pictures of the device screen on the demo device: the main dialog,
-# its Tools menu and the Auto-start dialog, each written by the script screen's
-# `picture FILE.png` event.
+# Makes the README's pictures of the device screen on the demo device: the main dialog as
+# an 80 x 24 terminal shows it (the script screen's `terminal-picture 80x24 FILE.png`
+# event), then the main dialog, its Tools menu and the Auto-start dialog, each written by
+# the `picture FILE.png` event.
 #   scripts/pictures.sh [BUILD-FOLDER]     (default: build/release, built when needed)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,6 +27,7 @@ mkdir -p "$out"
 # The Auto-start dialog with Monday, Wednesday and Friday chosen, the temporary files
 # ticked and the focus on Friday's cell.
 "$build/quillex" --device "$device" --screen script >/dev/null <<SCRIPT
+terminal-picture 80x24 $out/terminal-80x24.png
 picture $out/main.png
 softkey right
 picture $out/tools.png

@@ -45,7 +45,14 @@ void writeLog(const char* text) {
         file = openLog(path, TRUNCATE_EXISTING);
         if (file == INVALID_HANDLE_VALUE) return;
     }
-    SetFilePointer(file, 0, nullptr, FILE_END);
+    // A log of 4 GiB or more has no end that 32 bits can tell, and the move there fails;
+    // the line is then lost, since written where the pointer stands it would overwrite the
+    // start of the log.
+    SetLastError(ERROR_SUCCESS);
+    if (SetFilePointer(file, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER && GetLastError() != ERROR_SUCCESS) {
+        CloseHandle(file);
+        return;
+    }
 
     // The whole line goes out in one write, so that a process ended at any moment leaves
     // whole lines behind it, never a prefix without its text or a line without its end.

@@ -47,14 +47,15 @@ TEST_F(CommandLineTest, LettersRunTheirActionsInFixedOrder) {
         {{"a"}, {"cleanupAvantGo"}},
         {{"at"}, {"cleanupTemp", "cleanupAvantGo"}},
         {{"A", "T"}, {"cleanupTemp", "cleanupAvantGo"}},
-        {{"Tea"}, {"cleanupTemp", "cleanupAvantGo"}},
-        {{"--", "t"}, {"cleanupTemp"}},  // "--" is no host option: it reaches the program
-        {{"z"}, {}},
-        {{" "}, {}},
+        // Words of other letters reach the program only after "--"; it looks for its letters anywhere.
+        {{"--", "Tea"}, {"cleanupTemp", "cleanupAvantGo"}},
+        {{"--", "t"}, {"cleanupTemp"}},
+        {{"--", "z"}, {}},
+        {{"--", " "}, {}},
         // The automatic run (with no schedule set it only removes the previous entry);
         // nothing else on the line is looked at.
         {{"-AUTO"}, {"removeNotifications"}},
-        {{"x-autoy", "t"}, {"removeNotifications"}},
+        {{"--", "x-autoy", "t"}, {"removeNotifications"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));

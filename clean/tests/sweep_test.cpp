@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -128,6 +129,36 @@ TEST_F(SweepTest, ReadOnlyFilesAreCountedButNeverDeleted) {
     EXPECT_EQ(fs::perms::none, fs::status(device_.host("\\Temp\\keep.bin")).permissions() & fs::perms::owner_write);
 }
 
+// A file is read-only when no one may write it: a file that its group or anyone may write
+// is deleted even when its owner may not write it. Through quillex, as a user meets it.
+TEST_F(SweepTest, ReadOnlyMeansNoWritePermissionForAnyone) {
+    struct Case {
+        mode_t mode;
+        bool readOnly;
+    } cases[] = {{0444, true}, {0400, true}, {0404, true}, {0446, false}, {0464, false}, {0466, false},
+                 {0644, false}, {0604, false}};
+    auto nameOf = [](mode_t mode) {
+        char octal[8];
+        std::snprintf(octal, sizeof octal, "%03o", static_cast<unsigned>(mode));
+        return "\\Temp\\mode" + std::string(octal) + ".bin";
+    };
+    for (const Case& c : cases) {
+        std::string name = nameOf(c.mode);
+        device_.writeFile(name, 5);
+        chmod(device_.host(name).c_str(), c.mode);
+    }
+    testing_support::RunResult result =
+        testing_support::run(testing_support::quillexBinary(), {"--device", device_.dir(), "--verbose", "t"});
+    EXPECT_EQ(0, result.exitCode) << result.output;
+    for (const Case& c : cases) {
+        std::string name = nameOf(c.mode);
+        SCOPED_TRACE(name);
+        EXPECT_EQ(c.readOnly, device_.exists(name));
+        EXPECT_EQ(c.readOnly, result.output.find("keep file     " + name + "  5 bytes  (read-only)") != std::string::npos)
+            << result.output;
+    }
+}
+
 TEST_F(SweepTest, PathsThatDoNotFitAreLeftAlone) {
     // A folder of 257 characters still fits its pattern "\*"; one of 258 does not. (Host
     // names stop at 255 bytes, so the long paths are made of two folders.)
@@ -161,6 +192,38 @@ TEST_F(SweepTest, EmptyFolderIsNeverASweepOfTheRoot) {
     }
     EXPECT_TRUE(device_.exists("\\rootfile.bin"));
     EXPECT_TRUE(device_.exists("\\Windows"));
+}
+
+// A folder value made only of "\\", "." and ".." names the root on a desktop, where its sweep
+// would empty the whole device; the program takes it for no value and sweeps the default.
+TEST_F(SweepTest, FolderValuesOfDotsNameNoFolder) {
+    struct Case {
+        const char* key;
+        const char* valueName;
+        const char* value;
+        const char* command;
+        const char* defaultFile;
+    } cases[] = {
+        {"Software\\AvantGo", "DatabaseLocation", "\\.", "a", "\\Windows\\AvantGo\\default.pdb"},
+        {"Software\\AvantGo", "DatabaseLocation", "\\.\\", "a", "\\Windows\\AvantGo\\default.pdb"},
+        {"Software\\AvantGo", "DatabaseLocation", "\\..", "a", "\\Windows\\AvantGo\\default.pdb"},
+        {"Software\\AvantGo", "DatabaseLocation", "\\.\\..\\\\.", "a", "\\Windows\\AvantGo\\default.pdb"},
+        {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "Cache", "..\\.", "c",
+         "\\Windows\\Profiles\\guest\\Temporary Internet Files\\Content.IE5\\page.htm"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        testing_support::setRegString(HKEY_CURRENT_USER, c.key, c.valueName, c.value);
+        device_.writeFile(c.defaultFile, 7);
+        device_.writeFile("\\rootfile.bin", 9);
+        testing_support::RunResult result =
+            testing_support::run(testing_support::quillexBinary(), {"--device", device_.dir(), c.command});
+        EXPECT_EQ(0, result.exitCode) << result.output;
+        EXPECT_FALSE(device_.exists(c.defaultFile));
+        EXPECT_TRUE(device_.exists("\\rootfile.bin"));
+        EXPECT_TRUE(device_.exists("\\Windows\\calnot.exe"));
+        testing_support::deleteRegKey(HKEY_CURRENT_USER, c.key);
+    }
 }
 
 // What lies outside fs/ must never be read, counted or deleted, whatever links or

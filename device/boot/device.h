@@ -15,9 +15,32 @@ namespace device {
 // $XDG_DATA_HOME/quillex/device, else ~/.local/share/quillex/device.
 std::string defaultDir();
 
-// Opens the device in `dir` for this process, creating it when `dir` holds no device yet
-// and installing it when its store does not record a finished install (see install()).
-// Closes a device opened before.
+// Whether opening may make a new device.
+enum class OpenMode {
+    // A folder that does not exist yet (its parents are made too) or is empty becomes a
+    // new device; so does one that holds nothing but a device's own names (fs/, the store
+    // and its side files), which is a device whose making was cut short or is under way in
+    // another process. A device whose install was cut short is installed.
+    makeWhenAbsent,
+    // Only a folder that holds a finished device opens; nothing is made or installed, so
+    // that a command that only reads leaves the host as it found it.
+    existingOnly,
+};
+
+// What opening a folder came to.
+enum class Opened {
+    existing,  // the folder's device is open
+    made,      // a new device was made there and is open
+    absent,    // no device: the folder does not exist, is empty, or holds an unfinished one
+    occupied,  // no device: the folder holds other things, which are left alone
+    failed,    // *error says why
+};
+
+// Opens the device in `dir` for this process as `mode` allows, closing a device opened
+// before; a device is open afterwards only when the result is `existing` or `made`.
+Opened openDevice(const std::string& dir, OpenMode mode, std::string* error);
+
+// openDevice() with OpenMode::makeWhenAbsent, for callers that treat every refusal alike.
 // RETURNS true, with *made (when given) telling whether the device was new; false with
 // *error set when the folder cannot be used.
 bool open(const std::string& dir, std::string* error, bool* made = nullptr);

@@ -1,6 +1,8 @@
 // UTF-16 <-> UTF-8 for host names and store text, and the device's case fold.
 #include "device/core/utf.h"
 
+#include "device/core/casepairs.h"
+
 namespace device {
 
 std::string toUtf8(std::u16string_view text) {
@@ -78,23 +80,30 @@ std::u16string toUtf16(std::string_view text, bool* valid) {
     return out;
 }
 
+namespace {
+
+// The other member of c's pair in `table` (rows {c, other}, sorted by c), or c.
+template <size_t N>
+char16_t pairedWith(const char16_t (&table)[N][2], char16_t c) {
+    size_t low = 0, high = N;
+    while (low < high) {
+        size_t middle = (low + high) / 2;
+        if (table[middle][0] < c) low = middle + 1;
+        else high = middle;
+    }
+    return low < N && table[low][0] == c ? table[low][1] : c;
+}
+
+}  // namespace
+
 char16_t lowerCase(char16_t c) {
     if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
-    if (c >= 0x100 && c <= 0x137) return static_cast<char16_t>(c | 1);
-    if (c >= 0x139 && c <= 0x148) return (c & 1) ? static_cast<char16_t>(c + 1) : c;
-    if (c >= 0x14A && c <= 0x177) return static_cast<char16_t>(c | 1);
-    if (c == 0x178) return 0xFF;
-    if (c >= 0x179 && c <= 0x17E) return (c & 1) ? static_cast<char16_t>(c + 1) : c;
-    if (c == 0x386) return 0x3AC;
-    if (c >= 0x388 && c <= 0x38A) return static_cast<char16_t>(c + 37);
-    if (c == 0x38C) return 0x3CC;
-    if (c == 0x38E || c == 0x38F) return static_cast<char16_t>(c + 63);
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return static_cast<char16_t>(c + 32);
-    if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 80);
-    if (c >= 0x410 && c <= 0x42F) return static_cast<char16_t>(c + 32);
-    if (c >= 0xFF21 && c <= 0xFF3A) return static_cast<char16_t>(c + 32);
-    return c;
+    return pairedWith(casepairs::kSmallOfCapital, c);
+}
+
+char16_t upperCase(char16_t c) {
+    if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+    return pairedWith(casepairs::kCapitalOfSmall, c);
 }
 
 std::string foldKey(std::u16string_view name) {

@@ -16,9 +16,11 @@ std::string toUtf8(const WCHAR* text);
 // faulty bytes become U+FFFD.
 std::u16string toUtf16(std::string_view text, bool* valid = nullptr);
 
-// The device's simple one-to-one case mapping (Latin, Greek, Cyrillic, full-width Latin),
-// independent of any host locale: what towlower and every name comparison use.
+// The device's case mapping, independent of any host locale: Unicode's simple one-to-one
+// case pairs (casepairs.h); a character in no pair keeps its case. lowerCase is what
+// towlower and every name comparison use.
 char16_t lowerCase(char16_t c);
+char16_t upperCase(char16_t c);
 
 // The device's case-insensitive key of a name: every character lower-cased, as UTF-8.
 std::string foldKey(std::u16string_view name);

@@ -43,12 +43,11 @@ using device::HostPath;
 using device::OpenState;
 using device::PreviewFile;
 
-bool readOnly(const struct stat& info) { return !S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR); }
 
 DWORD attributesOf(const char* hostName, const struct stat& info) {
     // A link is shown as a plain file: what it points at is none of the device's business.
     DWORD attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-    if (readOnly(info)) attributes |= FILE_ATTRIBUTE_READONLY;
+    if (device::hostReadOnly(info)) attributes |= FILE_ATTRIBUTE_READONLY;
     if (hostName[0] == '.') attributes |= FILE_ATTRIBUTE_HIDDEN;  // the host's notion of hidden
     return attributes;
 }
@@ -179,7 +178,7 @@ HANDLE admitOpened(HostFd fd, bool existed, DWORD access, DWORD share, DWORD dis
     Admission admission;
     if (wantWrite || truncates) {
         if (fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
-        if (opened.st_nlink > 1 || (existed && readOnly(opened))) return failHandle(ERROR_ACCESS_DENIED);
+        if (opened.st_nlink > 1 || (existed && device::hostReadOnly(opened))) return failHandle(ERROR_ACCESS_DENIED);
         admission = device::admitSharing(fd.get(), wantRead, wantWrite, share);
         if (admission == Admission::Admitted && fstat(fd.get(), &opened) != 0) return failHandle(ERROR_ACCESS_DENIED);
     } else {
@@ -264,7 +263,7 @@ HANDLE openFile(LPCWSTR path, DWORD access, DWORD share, DWORD disposition, DWOR
             // Folders, links and anything else but a plain file are never opened.
             if (!S_ISREG(target.info.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
             if (disposition == CREATE_NEW) return failHandle(ERROR_FILE_EXISTS);
-            if ((wantWrite || truncates) && (readOnly(target.info) || target.info.st_nlink > 1))
+            if ((wantWrite || truncates) && (device::hostReadOnly(target.info) || target.info.st_nlink > 1))
                 return failHandle(ERROR_ACCESS_DENIED);
             if (device::previewing() && (wantWrite || truncates || device::overlayHasContent(folder, name)))
                 return device::overlayOpenFile(path, target, wantRead, wantWrite, truncates, share,
@@ -456,7 +455,7 @@ namespace {
 DWORD deleteResolved(const HostPath& target, bool* again) {
     if (!target.exists) return ERROR_FILE_NOT_FOUND;
     const struct stat& info = target.info;
-    if (S_ISDIR(info.st_mode) || readOnly(info)) return ERROR_ACCESS_DENIED;
+    if (S_ISDIR(info.st_mode) || device::hostReadOnly(info)) return ERROR_ACCESS_DENIED;
     HostFd mark;  // dropped on return, once the name is gone
     // Only a plain file can be open, and only one is ever opened; anything else (a link,
     // a FIFO, a device) loses its name without being opened.

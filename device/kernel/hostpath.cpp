@@ -243,7 +243,7 @@ int openExactFile(const WCHAR* path, int flags, bool writing) {
     // The look may pass a link on the way (it only reads a status); the open below does not.
     struct stat info;
     if (fstatat(root, spelled.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) return -1;
-    if (writing && (info.st_nlink > 1 || !(info.st_mode & S_IWUSR))) return -1;
+    if (writing && (info.st_nlink > 1 || hostReadOnly(info))) return -1;
     return openBeneath(spelled, flags);
 }
 

@@ -40,6 +40,14 @@ struct HostPath {
     struct stat info {};        // the entry's status, links not followed, when it exists
 };
 
+// Whether a host entry is read-only on the device: no one may write it, not its owner, its
+// group or anyone else (no write permission bit at all), the rule Wine reads host files by
+// too. A link is never read-only. Whether this process may write a writable entry is still
+// the host's to say.
+inline bool hostReadOnly(const struct stat& info) {
+    return !S_ISLNK(info.st_mode) && !(info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH));
+}
+
 // Resolves an absolute device path. The last component need not exist.
 // RETURNS 0 with *out filled; ERROR_PATH_NOT_FOUND when the path is not a valid device
 // path (no leading '\', an empty, "." or ".." component, '/', a wildcard, an unpaired
@@ -58,7 +66,7 @@ DWORD resolveSearch(const WCHAR* pattern, HostPath* out);
 // Opens the plain file at `path` when every component is spelled exactly as on the host:
 // looks at the entry first, and opens it (`flags` are open(2) flags) in one kernel call that
 // follows no link and cannot leave fs/ only when the look found a plain file that, when
-// `writing`, has one host link and its owner's write permission. A FIFO, socket or device
+// `writing`, has one host link and is not read-only. A FIFO, socket or device
 // is thus never opened, and a file with a second link never opened for writing, unless
 // swapped in between the look and the open (the caller's look at the descriptor refuses
 // it then). RETURNS the descriptor, or -1 for anything else (a name not spelled exactly,

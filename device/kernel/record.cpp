@@ -24,7 +24,7 @@ void recordDeletion(const WCHAR* path, const HostPath& target, DWORD error) {
     const char* reason = "refused";
     if (target.exists && S_ISDIR(info.st_mode)) reason = "folder";
     else if (error == ERROR_SHARING_VIOLATION) reason = "in use";
-    else if (error == ERROR_ACCESS_DENIED && target.exists && !S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR))
+    else if (error == ERROR_ACCESS_DENIED && target.exists && hostReadOnly(info))
         reason = "read-only";
     else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) reason = "not found";
     changeAdd(Change{FileKept{.path = toUtf8(path), .size = size, .reason = reason}});
@@ -66,7 +66,7 @@ void recordNotWritten(const WCHAR* path, DWORD error) {
         HostPath target;
         if (resolvePath(path, &target) == 0 && target.exists && S_ISREG(target.info.st_mode)) {
             if (target.info.st_nlink > 1) reason = "hard-linked";
-            else if (!(target.info.st_mode & S_IWUSR)) reason = "read-only";
+            else if (hostReadOnly(target.info)) reason = "read-only";
         }
     }
     changeAdd(Change{FileNotWritten{.path = toUtf8(path), .reason = reason}});

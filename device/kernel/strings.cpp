@@ -1,37 +1,18 @@
 // The platform's string helpers: wide-character length, search, case mapping and the
-// bounded StringCch functions. Case mapping is the device's simple one-to-one mapping
-// (device::lowerCase), independent of any host locale. 8-bit
+// bounded StringCch functions. Case mapping is the device's: Unicode's simple one-to-one
+// case pairs (device::lowerCase, upperCase), independent of any host locale. 8-bit
 // text is the device's code page: characters above U+00FF become '?'.
 #include "platform/winstring.h"
 
 #include "device/core/utf.h"
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
-#include <initializer_list>
 
 WCHAR towlower(WCHAR c) { return device::lowerCase(c); }
 
-WCHAR towupper(WCHAR c) {
-    if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<WCHAR>(c - 32) : c;
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<WCHAR>(c - 32);
-    if (c == 0xFF) return 0x178;
-    if (c >= 0x100 && c <= 0x17F) {
-        // Upper case is the one of the pair that towlower changes.
-        for (WCHAR candidate : {static_cast<WCHAR>(c - 1), static_cast<WCHAR>(c + 1)})
-            if (candidate != c && towlower(candidate) == c) return candidate;
-        return c;
-    }
-    if (c == 0x3AC) return 0x386;
-    if (c >= 0x3AD && c <= 0x3AF) return static_cast<WCHAR>(c - 37);
-    if (c == 0x3CC) return 0x38C;
-    if (c == 0x3CD || c == 0x3CE) return static_cast<WCHAR>(c - 63);
-    if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) return static_cast<WCHAR>(c - 32);
-    if (c >= 0x450 && c <= 0x45F) return static_cast<WCHAR>(c - 80);
-    if (c >= 0x430 && c <= 0x44F) return static_cast<WCHAR>(c - 32);
-    if (c >= 0xFF41 && c <= 0xFF5A) return static_cast<WCHAR>(c - 32);
-    return c;
-}
+WCHAR towupper(WCHAR c) { return device::upperCase(c); }
 
 size_t wcslen(const WCHAR* s) {
     size_t length = 0;
@@ -164,6 +145,49 @@ void putNumber(BoundedWriter<Char>& out, Conversion conversion, const char* digi
     putPadded(out, conversion, digits, length);
 }
 
+// "%.*f" of `value` as the platform's runtime writes it: the exact decimal value of the
+// double, rounded at `precision` digits with a tie going away from zero (the host's
+// formatter rounds a tie to even: 0.25 would be "0.2" there, "0.3" here). The sign or the
+// space the flags ask for leads. RETURNS false when the digits do not fit `size`.
+bool fixedDigits(double value, int precision, const Conversion& conversion, char* digits, size_t size) {
+    // Every finite double's decimal expansion ends within 1074 places after the point, so
+    // at 1100 places the host writes it exactly and nothing is rounded yet.
+    constexpr int kExactPlaces = 1100;
+    char exact[kExactPlaces + 320];
+    if (!std::isfinite(value) ||
+        std::snprintf(exact, sizeof exact, "%.*f", kExactPlaces, value) >= static_cast<int>(sizeof exact))
+        return false;
+    const char* number = exact[0] == '-' ? exact + 1 : exact;
+    size_t point = 0;
+    while (number[point] != '.') ++point;
+    // The integer digits and `precision` places after the point, without the point; one
+    // spare place in front takes a carry that makes the number a digit longer.
+    char kept[sizeof exact];
+    size_t length = 0;
+    kept[length++] = '0';
+    for (size_t i = 0; i < point; ++i) kept[length++] = number[i];
+    for (int i = 1; i <= precision; ++i) kept[length++] = number[point + i];
+    if (number[point + precision + 1] >= '5') {
+        size_t i = length;
+        while (kept[--i] == '9') kept[i] = '0';
+        ++kept[i];
+    }
+    size_t first = kept[0] == '0' ? 1 : 0;
+    size_t integerEnd = point + 1;
+    size_t needed = 1 + (length - first) + 1 + 1;  // sign, digits, point, terminator
+    if (needed > size) return false;
+    size_t used = 0;
+    if (exact[0] == '-') digits[used++] = '-';
+    else if (conversion.plus) digits[used++] = '+';
+    else if (conversion.space) digits[used++] = ' ';
+    for (size_t i = first; i < length; ++i) {
+        if (i == integerEnd) digits[used++] = '.';
+        digits[used++] = kept[i];
+    }
+    digits[used] = 0;
+    return true;
+}
+
 template <class Char>
 HRESULT formatBounded(Char* dest, size_t cchDest, const Char* format, va_list args) {
     if (cchDest == 0) return STRSAFE_E_INVALID_PARAMETER;
@@ -228,9 +252,8 @@ HRESULT formatBounded(Char* dest, size_t cchDest, const Char* format, va_list ar
         }
         case 'f': {
             double value = va_arg(args, double);
-            std::snprintf(hostFormat, sizeof hostFormat, "%%%s%s.*f", conversion.plus ? "+" : "", conversion.space ? " " : "");
-            int written = std::snprintf(digits, sizeof digits, hostFormat, precision < 0 ? 6 : precision, value);
-            if (written < 0 || written >= static_cast<int>(sizeof digits)) std::snprintf(digits, sizeof digits, "%s", "#INF");
+            if (!fixedDigits(value, precision < 0 ? 6 : precision, conversion, digits, sizeof digits))
+                std::snprintf(digits, sizeof digits, "%s", "#INF");
             conversion.precision = -1;
             putNumber(out, conversion, digits, true);
             break;

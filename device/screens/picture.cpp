@@ -1,7 +1,9 @@
-// Pictures of the device screen: the cells drawn as a 256-colour terminal shows them, in
-// GNU Unifont's 8 x 16 glyphs, with the icon and bitmap as real pixels, written as PNG by
-// libpng. For documentation and for people who would rather look than read a text dump.
+// Pictures of the device screen, or of the terminal round it: the cells drawn as a
+// 256-colour terminal shows them, in GNU Unifont's 8 x 16 glyphs, with the icon and bitmap
+// as real pixels, written as PNG by libpng. For documentation and for people who would
+// rather look than read a text dump.
 #include "device/screens/render.h"
+#include "device/screens/view.h"
 
 #include <png.h>
 
@@ -16,6 +18,10 @@ namespace {
 constexpr int kGlyphWidth = 8;
 constexpr int kGlyphHeight = 16;
 constexpr const char* kFontFiles[] = {"/usr/share/unifont/unifont.hex"};
+// The terminal's own colours round the device screen, as a dark terminal shows them.
+constexpr COLORREF kTerminalInk = RGB(229, 229, 229);
+constexpr COLORREF kTerminalDimInk = RGB(150, 150, 150);
+constexpr COLORREF kTerminalPaper = RGB(0, 0, 0);
 
 // Rows of a half-width glyph, the leftmost pixel in the highest bit.
 using Glyph = std::array<uint8_t, kGlyphHeight>;
@@ -116,12 +122,18 @@ private:
 
 // Draws a cell of text as the terminal screen draws it in 256 colours.
 void drawTextCell(Image& image, int x, int y, const Cell& cell, const std::unordered_map<char32_t, Glyph>& glyphs) {
-    COLORREF foreground = cell.text, background = cell.background;
-    if (cell.attributes & kCellReverse) std::swap(foreground, background);
-    int front = terminalColour(foreground, 256), back = terminalColour(background, 256);
-    // Text the palette would hide on its background shows in black or white.
-    if (front == back && foreground != background) front = dark(background) ? 15 : 0;
-    COLORREF ink = terminalPaletteColour(front), paper = terminalPaletteColour(back);
+    COLORREF ink = kTerminalInk, paper = kTerminalPaper;
+    if (cell.attributes & kCellTerminal) {
+        if (cell.attributes & kCellDim) ink = kTerminalDimInk;
+        if (cell.attributes & kCellReverse) std::swap(ink, paper);
+    } else {
+        COLORREF foreground = cell.text, background = cell.background;
+        if (cell.attributes & kCellReverse) std::swap(foreground, background);
+        int front = terminalColour(foreground, 256), back = terminalColour(background, 256);
+        // Text the palette would hide on its background shows in black or white.
+        if (front == back && foreground != background) front = dark(background) ? 15 : 0;
+        ink = terminalPaletteColour(front), paper = terminalPaletteColour(back);
+    }
     image.fill(x, y, kGlyphWidth, kGlyphHeight, paper);
     char32_t character = cell.placeholder ? U' ' : lineCharacter(cell.line, cell.character);
     auto found = glyphs.find(character);
@@ -139,15 +151,29 @@ void drawTextCell(Image& image, int x, int y, const Cell& cell, const std::unord
 }  // namespace
 
 bool screenPicture(const ScreenGrid& grid, const std::string& path, std::string* error) {
+    TerminalView alone;
+    alone.rows = kScreenRows;
+    alone.columns = kScreenColumns;
+    alone.cells = grid.cells;
+    alone.pictures = grid.pictures;
+    alone.fits = true;
+    return terminalPicture(alone, path, error);
+}
+
+bool terminalPicture(const TerminalView& grid, const std::string& path, std::string* error) {
     std::string why;
     const std::unordered_map<char32_t, Glyph>* glyphs = font(&why);
     if (!glyphs) {
         if (error) *error = why;
         return false;
     }
-    Image image(kScreenColumns * kGlyphWidth, kScreenRows * kGlyphHeight);
-    for (int row = 0; row < kScreenRows; ++row) {
-        for (int column = 0; column < kScreenColumns; ++column) {
+    if (grid.rows <= 0 || grid.columns <= 0) {
+        if (error) *error = "cannot write " + path + ": a picture of no cells";
+        return false;
+    }
+    Image image(grid.columns * kGlyphWidth, grid.rows * kGlyphHeight);
+    for (int row = 0; row < grid.rows; ++row) {
+        for (int column = 0; column < grid.columns; ++column) {
             const Cell& cell = grid.at(row, column);
             int x = column * kGlyphWidth, y = row * kGlyphHeight;
             if (cell.picture) {
@@ -169,7 +195,7 @@ bool screenPicture(const ScreenGrid& grid, const std::string& path, std::string*
             for (int px = 0; px < width; ++px) {
                 int x = left + px, y = top + py;
                 int row = y / kGlyphHeight, column = x / kGlyphWidth;
-                if (row < 0 || row >= kScreenRows || column < 0 || column >= kScreenColumns) continue;
+                if (row < 0 || row >= grid.rows || column < 0 || column >= grid.columns) continue;
                 if (!grid.at(row, column).picture) continue;
                 image.set(x, y, pixels[static_cast<size_t>(py * width + px)]);
             }

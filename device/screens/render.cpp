@@ -179,7 +179,10 @@ void drawPicture(ScreenGrid& grid, const ControlState& state, DWORD type, int or
 // text is cut at the control's right edge, as the device cuts it. What colour alone shows
 // is written in the characters too, for plain text and terminals without colours: a
 // static painted apart from its dialog (a selected cell) in brackets, the picker's active
-// field in brackets, and a '>' just before the focused control's text.
+// field in brackets, and a '>' just before the focused control's text. The focus never
+// changes a control's colours where they may be its state: a focused static (a weekday
+// cell, chosen or not) keeps them and is underlined; reverse video is for the controls
+// whose state is in their characters (check boxes, buttons).
 void drawControl(ScreenGrid& grid, HWND dialog, HWND control, int originRow, int originColumn, int limit) {
     Window* window = windowFind(control);
     ControlState* state = controlFind(control);
@@ -216,7 +219,8 @@ void drawControl(ScreenGrid& grid, HWND dialog, HWND control, int originRow, int
     tint(grid, box, pen, limit);
 
     bool focused = GetFocus() == control;
-    if (focused && state->kind != ControlKind::Picker) pen.attributes |= kCellReverse;
+    if (focused && state->kind == ControlKind::Static) pen.attributes |= kCellUnderline | kCellBold;
+    else if (focused && state->kind != ControlKind::Picker) pen.attributes |= kCellReverse;
     int shift = 0;
     bool bracketed = false;
     std::u16string text;
@@ -311,7 +315,8 @@ std::u16string itemText(const MenuItemLayout& item) {
 }
 
 // The soft keys across the last row, the left one at the left edge and the last one at
-// the right edge, and the open pop-up in a box above its key.
+// the right edge, and the open pop-up in a box above its key, the highlighted item marked
+// by a '>' as well as by its colours.
 void drawMenuBar(ScreenGrid& grid, HWND bar, int highlight) {
     MenuBarState* state = menuBarFind(bar);
     if (!state || state->buttons.empty()) return;
@@ -334,6 +339,7 @@ void drawMenuBar(ScreenGrid& grid, HWND bar, int highlight) {
     const std::vector<MenuItemLayout>& items = state->buttons[static_cast<size_t>(state->openPopup)].popup;
     size_t width = 0;
     for (const MenuItemLayout& item : items) width = std::max(width, itemText(item).size());
+    width += 1;  // the column of the highlight's mark
     int boxWidth = static_cast<int>(width) + 2;
     int left = std::min(columns[static_cast<size_t>(state->openPopup)], kScreenColumns - boxWidth);
     if (state->openPopup == count - 1 && count > 1) left = kScreenColumns - boxWidth;
@@ -352,8 +358,9 @@ void drawMenuBar(ScreenGrid& grid, HWND bar, int highlight) {
             put(grid, row, left + 1, std::u16string(width, u'-'), pen);
             continue;
         }
-        if (static_cast<int>(i) == highlight) pen.text = kWhite, pen.background = kBarBlue;
-        std::u16string text = itemText(items[i]);
+        bool highlighted = static_cast<int>(i) == highlight;
+        if (highlighted) pen.text = kWhite, pen.background = kBarBlue;
+        std::u16string text = (highlighted ? u">" : u" ") + itemText(items[i]);
         text.resize(width, u' ');
         put(grid, row, left + 1, text, pen);
         pen.text = kBlack, pen.background = kWhite;

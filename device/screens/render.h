@@ -21,7 +21,9 @@ constexpr int kCellUnitsHigh = 8;
 // terminal may draw a line character instead.
 enum class Line : uint8_t { None, Horizontal, Vertical, TopLeft, TopRight, BottomLeft, BottomRight, TeeLeft, TeeRight };
 
-enum CellAttribute : uint8_t { kCellReverse = 1, kCellUnderline = 2, kCellBold = 4 };
+// kCellTerminal: a cell of the terminal around the device screen (its frame, the key
+// help), shown in the terminal's own colours rather than the cell's.
+enum CellAttribute : uint8_t { kCellReverse = 1, kCellUnderline = 2, kCellBold = 4, kCellDim = 8, kCellTerminal = 16 };
 
 // What a tap on a cell presses: a control (window), a soft key of a bar (window, index), an
 // item of the bar's open pop-up (window, index) or the title bar's OK of the front window.
@@ -81,8 +83,9 @@ struct RenderOptions {
 
 // RETURNS the device screen: this process's visible dialogs back to front, each control
 // where its dialog units put it in the colours it was painted with, the focused control in
-// reverse video (a picker only its active field), the front window's title bar and soft-key
-// bar, an open pop-up menu above the bar, and a busy mark while the wait cursor shows.
+// reverse video (a picker only its active field; a static underlined, its colours kept),
+// the front window's title bar and soft-key bar, an open pop-up menu above the bar, and a
+// busy mark while the wait cursor shows.
 ScreenGrid screenRender(const RenderOptions& options = {});
 
 // RETURNS the topmost visible top-level window of this process, or null.

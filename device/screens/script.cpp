@@ -1,10 +1,13 @@
 // The script screen: window mode driven by lines of text, with the device screen written
 // back as plain text. Events go through the window system's own input paths (taps, keys,
-// soft keys, the title bar's OK), exactly as a person's would on the device.
+// soft keys, the title bar's OK), exactly as a person's would on the device; keys go the
+// terminal screen's way, so that a script and a person at a terminal see the same.
 #include "device/screens/screen.h"
 
 #include "device/core/utf.h"
+#include "device/screens/input.h"
 #include "device/screens/render.h"
+#include "device/screens/view.h"
 #include "device/windowing/dialogs.h"
 #include "device/windowing/windows.h"
 #include "device/windowing/messages.h"
@@ -57,6 +60,47 @@ ScriptEvent parsed(ScriptAction action, int number = 0, std::u16string text = {}
     return event;
 }
 
+// A terminal size such as "80x24": at least one cell, and no more than a picture can hold.
+bool parseSize(std::string_view text, int* columns, int* rows) {
+    constexpr int kMost = 1000;
+    size_t x = text.find_first_of("xX");
+    if (x == std::string_view::npos) return false;
+    auto number = [](std::string_view digits, int* value) {
+        auto [end, failure] = std::from_chars(digits.data(), digits.data() + digits.size(), *value);
+        return !digits.empty() && failure == std::errc{} && end == digits.data() + digits.size() && *value >= 1 &&
+               *value <= kMost;
+    };
+    return number(text.substr(0, x), columns) && number(text.substr(x + 1), rows);
+}
+
+// The keys of a script line as the terminal screen's input takes them.
+ScreenKey screenKeyOf(int virtualKey, char32_t* character) {
+    *character = 0;
+    switch (virtualKey) {
+    case VK_ESCAPE: return ScreenKey::Escape;
+    case VK_RETURN: return ScreenKey::Enter;
+    case VK_TAB: return ScreenKey::Tab;
+    case VK_UP: return ScreenKey::Up;
+    case VK_DOWN: return ScreenKey::Down;
+    case VK_LEFT: return ScreenKey::Left;
+    case VK_RIGHT: return ScreenKey::Right;
+    }
+    *character = virtualKey == VK_SPACE ? U' ' : static_cast<char32_t>(virtualKey);  // a digit's key is the digit
+    return ScreenKey::Character;
+}
+
+// The script screen's keyboard: it keeps the open menu's highlight, which the screen shows.
+ScreenInput& scriptInput() {
+    static ScreenInput input;
+    return input;
+}
+
+ScreenGrid scriptRender() {
+    RenderOptions options;
+    options.popupHighlight = scriptInput().highlight();
+    return screenRender(options);
+}
+
 }  // namespace
 
 ScriptEvent scriptParse(std::string_view line) {
@@ -93,6 +137,15 @@ ScriptEvent scriptParse(std::string_view line) {
         if (rest.empty()) return invalid("picture needs the name of a PNG file to write");
         return parsed(ScriptAction::Picture, 0, toUtf16(rest));
     }
+    if (command == "terminal-picture") {
+        size_t blank = rest.find_first_of(kBlanks);
+        int columns = 0, rows = 0;
+        if (!parseSize(rest.substr(0, blank), &columns, &rows) || blank == std::string_view::npos)
+            return invalid("terminal-picture needs a size such as 80x24, then the name of a PNG file to write");
+        ScriptEvent event = parsed(ScriptAction::TerminalPicture, columns, toUtf16(trim(rest.substr(blank))));
+        event.rows = rows;
+        return event;
+    }
     if (command == "ok" || command == "dump") {
         if (!rest.empty()) return invalid(command + " takes nothing after it");
         return parsed(command == "ok" ? ScriptAction::Ok : ScriptAction::Dump);
@@ -115,7 +168,13 @@ bool scriptPerform(const ScriptEvent& event, std::ostream& out, std::string* err
         return true;
     case ScriptAction::Picture: {
         std::string why;
-        if (!screenPicture(screenRender(), toUtf8(event.text), &why)) return fail(why);
+        if (!screenPicture(scriptRender(), toUtf8(event.text), &why)) return fail(why);
+        return true;
+    }
+    case ScriptAction::TerminalPicture: {
+        std::string why;
+        TerminalView view = terminalView(scriptRender(), keyHelp(), event.rows, event.number);
+        if (!terminalPicture(view, toUtf8(event.text), &why)) return fail(why);
         return true;
     }
     case ScriptAction::Tap: {
@@ -132,9 +191,14 @@ bool scriptPerform(const ScriptEvent& event, std::ostream& out, std::string* err
         if (!bar || !menuBarChoose(bar, event.text))
             return fail("no item \"" + toUtf8(event.text) + "\" in an open pop-up menu");
         return true;
-    case ScriptAction::Key:
-        if (!inputKey(static_cast<WORD>(event.number))) return fail("no window takes keys");
+    case ScriptAction::Key: {
+        char32_t character = 0;
+        ScreenKey key = screenKeyOf(event.number, &character);
+        bool menuOpen = scriptInput().highlight() >= 0;
+        if (!scriptInput().key(key, character))
+            return fail(menuOpen ? "the open pop-up menu takes Up, Down, Enter and Escape" : "no window takes keys");
         return true;
+    }
     case ScriptAction::Ok:
         if (!front || !captionOk(front)) return fail("the front window has no OK button");
         return true;
@@ -160,35 +224,41 @@ std::string textOf(const std::vector<std::string>& lines) {
     for (const std::string& line : lines) text += line + '\n';
     return text;
 }
-int skippedLines = 0;
+
+// The script screen while it runs. The window system keeps its input source for as long
+// as it likes, so the source shares this with scriptScreenFinish.
+struct Script {
+    std::istream* in = nullptr;
+    std::ostream* out = nullptr;
+    std::ostream* errors = nullptr;
+    ScreenGrid shown;  // the screen when input was last read
+    bool started = false;
+    bool forward = false;  // asked to come forward: the screen redraws
+    int lineNumber = 0;
+    int skipped = 0;  // lines reported and skipped
+};
+std::shared_ptr<Script> running;
+
+bool isEvent(const std::string& line) { return scriptParse(line).action != ScriptAction::Nothing; }
 
 }  // namespace
 
-std::vector<std::string> screenLines() { return linesOf(screenRender()); }
-
-int scriptScreenSkippedLines() { return skippedLines; }
+std::vector<std::string> screenLines() { return linesOf(scriptRender()); }
 
 std::string screenText() { return textOf(screenLines()); }
 
 void scriptScreenStart(std::istream& in, std::ostream& out, std::ostream& errors) {
-    struct Script {
-        std::istream* in = nullptr;
-        std::ostream* out = nullptr;
-        std::ostream* errors = nullptr;
-        ScreenGrid shown;  // the screen when input was last read
-        bool started = false;
-        bool forward = false;  // asked to come forward: the screen redraws
-        int lineNumber = 0;
-    };
     auto script = std::make_shared<Script>();
     script->in = &in;
     script->out = &out;
     script->errors = &errors;
+    running = script;
+    scriptInput() = ScreenInput{};
     setForegroundHook([script](HWND) { script->forward = true; });
     setInputSource([script] {
         // The first screen is the one the script starts from; `dump` shows it. Any change
         // writes the screen, one that only colours show included.
-        ScreenGrid grid = screenRender();
+        ScreenGrid grid = scriptRender();
         if (script->started && (script->forward || !(grid == script->shown)))
             *script->out << textOf(linesOf(grid)) << std::flush;
         script->shown = std::move(grid);
@@ -200,11 +270,27 @@ void scriptScreenStart(std::istream& in, std::ostream& out, std::ostream& errors
         ++script->lineNumber;
         std::string error;
         if (!scriptPerform(scriptParse(line), *script->out, &error)) {
-            ++skippedLines;
+            ++script->skipped;
             *script->errors << "quillex: input line " << script->lineNumber << ": " << error << std::endl;
         }
         return true;
     });
+}
+
+bool scriptScreenFinish(bool readRest) {
+    std::shared_ptr<Script> script = std::move(running);
+    if (!script) return true;
+    int unused = 0, first = 0;
+    std::string line;
+    for (int number = script->lineNumber + 1; readRest && std::getline(*script->in, line); ++number) {
+        if (!isEvent(line)) continue;
+        if (unused++ == 0) first = number;
+    }
+    if (unused == 1) *script->errors << "quillex: 1 line not used (line " << first << "): the program had ended\n";
+    if (unused > 1)
+        *script->errors << "quillex: " << unused << " lines not used (from line " << first << " on): the program had ended\n";
+    script->errors->flush();
+    return script->skipped == 0 && unused == 0;
 }
 
 }  // namespace device

@@ -1,11 +1,13 @@
 // The terminal screen: window mode for a person at a terminal, with curses. The device
-// screen is drawn in colour (pictures as half-block pixels), keys and mouse taps go through
-// the device's input paths, and the terminal is given back as it was on every way out.
+// screen is drawn in colour (pictures as half-block pixels), or with reverse video alone
+// where NO_COLOR asks for no colour; keys and mouse taps go through the device's input
+// paths, and the terminal is given back as it was on every way out.
 #define NCURSES_WIDECHAR 1
 
 #include "device/screens/input.h"
 #include "device/screens/render.h"
 #include "device/screens/screen.h"
+#include "device/screens/view.h"
 #include "device/kernel/files.h"
 #include "device/windowing/dialogs.h"
 #include "device/windowing/queue.h"
@@ -56,6 +58,7 @@ struct Terminal {
     bool cursesFailed = false;
     int top = 0, left = 0;  // where the device screen's first cell is
     bool fits = false;
+    bool quit = false;  // q or Escape at the notice that the terminal is too small
     ScreenGrid shown;
     std::string help;  // the key help as last drawn
     std::chrono::steady_clock::time_point busyDrawn;
@@ -101,7 +104,10 @@ bool openCurses() {
     keypad(stdscr, TRUE);
     curs_set(0);
     wtimeout(stdscr, kWaitMilliseconds);
-    if (has_colors() && start_color() == OK) {
+    // NO_COLOR set to anything but "" asks programs for no colour (no-color.org).
+    const char* noColour = std::getenv("NO_COLOR");
+    bool colourWanted = !noColour || !*noColour;
+    if (colourWanted && has_colors() && start_color() == OK) {
         use_default_colors();
         terminal.colours = COLORS >= 256 ? 256 : COLORS >= 16 ? 16 : 8;
     }
@@ -154,7 +160,20 @@ const cchar_t* lineForm(Line line) {
     return nullptr;
 }
 
+// A cell of the terminal round the device screen: the terminal's own colours.
+void drawTerminalCell(int row, int column, const Cell& cell) {
+    attr_t attributes = 0;
+    if (cell.attributes & kCellReverse) attributes |= A_REVERSE;
+    if (cell.attributes & kCellBold) attributes |= A_BOLD;
+    if (cell.attributes & kCellDim) attributes |= A_DIM;
+    wchar_t character = cell.character;
+    if (character < 0x20 || wcwidth(character) != 1 || (!terminal.utf8 && character > 0x7E)) character = L'?';
+    cchar_t shown = cellCharacter(character, lineForm(cell.line), attributes, 0);
+    mvadd_wch(row, column, &shown);
+}
+
 void drawCell(int row, int column, const Cell& cell) {
+    if (cell.attributes & kCellTerminal) return drawTerminalCell(row, column, cell);
     COLORREF foreground = cell.text, background = cell.background;
     wchar_t character = cell.character;
     // Without colours a picture cannot show: the text standing in for it does.
@@ -193,76 +212,17 @@ void drawCell(int row, int column, const Cell& cell) {
     mvadd_wch(row, column, &shown);
 }
 
-void drawTooSmall(int rows, int columns) {
-    std::string message = "The device screen needs a terminal of " + std::to_string(kScreenColumns) + " x " +
-                          std::to_string(kScreenRows) + " or more; this one is " + std::to_string(columns) + " x " +
-                          std::to_string(rows) + ". Keys do nothing until it is made larger.";
-    int row = 0;
-    while (!message.empty() && row < rows) {
-        size_t take = message.size() <= static_cast<size_t>(columns) ? message.size()
-                                                                      : message.rfind(' ', static_cast<size_t>(columns));
-        if (take == std::string::npos || take == 0) take = static_cast<size_t>(columns);
-        mvaddnstr(row++, 0, message.c_str(), static_cast<int>(take));
-        message.erase(0, std::min(message.size(), take + (take < message.size() && message[take] == ' ')));
-    }
-}
-
-// The key help in lines of at most `width` characters, broken between its items.
-std::vector<std::string> helpLines(const std::string& help, int width) {
-    std::vector<std::string> lines;
-    std::string rest = help;
-    while (!rest.empty()) {
-        size_t take = rest.size();
-        if (take > static_cast<size_t>(width)) {
-            take = rest.rfind("  ", static_cast<size_t>(width));
-            if (take == std::string::npos || take == 0) take = static_cast<size_t>(width);
-        }
-        lines.push_back(rest.substr(0, take));
-        rest.erase(0, take);
-        rest.erase(0, rest.find_first_not_of(' ') == std::string::npos ? rest.size() : rest.find_first_not_of(' '));
-    }
-    return lines;
-}
-
-// Draws the device screen in the middle of the terminal, in a frame with the key help
-// below when there is room, or says that the terminal is too small.
+// Fills the terminal as its size lays it out: the device screen with its frame and key
+// help, or the notice that the terminal is too small.
 void draw(const ScreenGrid& grid) {
     int rows = 0, columns = 0;
     getmaxyx(stdscr, rows, columns);
-    if (terminal.relayout) erase();
-    terminal.fits = rows >= kScreenRows && columns >= kScreenColumns;
-    if (!terminal.fits) {
-        if (!terminal.relayout) erase();
-        drawTooSmall(rows, columns);
-    } else {
-        bool framed = rows >= kScreenRows + 2 && columns >= kScreenColumns + 2;
-        std::vector<std::string> help = helpLines(terminal.help, columns);
-        int helpRows = std::min(static_cast<int>(help.size()), rows - kScreenRows - (framed ? 2 : 0));
-        int height = kScreenRows + (framed ? 2 : 0) + helpRows;
-        terminal.top = (rows - height) / 2 + (framed ? 1 : 0);
-        terminal.left = (columns - kScreenColumns) / 2;
-        if (framed) {
-            int bottom = terminal.top + kScreenRows, right = terminal.left + kScreenColumns;
-            mvhline_set(terminal.top - 1, terminal.left, WACS_HLINE, kScreenColumns);
-            mvhline_set(bottom, terminal.left, WACS_HLINE, kScreenColumns);
-            mvvline_set(terminal.top, terminal.left - 1, WACS_VLINE, kScreenRows);
-            mvvline_set(terminal.top, right, WACS_VLINE, kScreenRows);
-            mvadd_wch(terminal.top - 1, terminal.left - 1, WACS_ULCORNER);
-            mvadd_wch(terminal.top - 1, right, WACS_URCORNER);
-            mvadd_wch(bottom, terminal.left - 1, WACS_LLCORNER);
-            mvadd_wch(bottom, right, WACS_LRCORNER);
-        }
-        attron(A_DIM);
-        for (int i = 0; i < helpRows; ++i) {
-            const std::string& line = help[static_cast<size_t>(i)];
-            int row = terminal.top + kScreenRows + (framed ? 1 : 0) + i;
-            mvaddstr(row, (columns - static_cast<int>(line.size())) / 2, line.c_str());
-        }
-        attroff(A_DIM);
-        for (int r = 0; r < kScreenRows; ++r)
-            for (int c = 0; c < kScreenColumns; ++c) drawCell(terminal.top + r, terminal.left + c, grid.at(r, c));
-        move(terminal.top + kScreenRows - 1, terminal.left + kScreenColumns - 1);
-    }
+    TerminalView view = terminalView(grid, terminal.help, rows, columns);
+    terminal.fits = view.fits;
+    terminal.top = view.top;
+    terminal.left = view.left;
+    for (int r = 0; r < view.rows; ++r)
+        for (int c = 0; c < view.columns; ++c) drawCell(r, c, view.at(r, c));
     if (terminal.fullRedraw) clearok(curscr, TRUE);
     refresh();
     terminal.fullRedraw = terminal.relayout = false;
@@ -295,14 +255,18 @@ bool terminalGone() {
 }
 
 // Carries out a key or mouse event from curses. While the terminal is too small to show
-// the device screen, only a change of size counts: nothing acts on a screen not seen.
+// the device screen, nothing acts on the screen not seen: a change of size counts, and q
+// or Escape quits, as the notice says.
 // RETURNS true when it did something.
 bool act(int kind, wint_t key) {
     if (kind == KEY_CODE_YES && key == KEY_RESIZE) {
         terminal.relayout = true;
         return false;
     }
-    if (!terminal.fits) return false;
+    if (!terminal.fits) {
+        terminal.quit = kind != KEY_CODE_YES && (key == L'q' || key == L'Q' || key == 0x1B);
+        return false;
+    }
     if (kind == KEY_CODE_YES) {
         switch (key) {
         case KEY_MOUSE: {
@@ -338,7 +302,7 @@ bool act(int kind, wint_t key) {
 bool waitForInput() {
     if (!openCurses()) return false;
     for (;;) {
-        if (stopSignal) return false;
+        if (stopSignal || terminal.quit) return false;
         if (foregroundRequestsServe() > 0) return true;
         show(true);
         wint_t key = 0;
@@ -369,7 +333,12 @@ bool terminalScreenStart(std::string* error) {
         return fail(status == -1 ? "the terminal database cannot be found"
                                  : "the terminal type \"" + std::string(type) + "\" is unknown or cannot be drawn on");
     }
+    // Without cursor addressing (TERM=dumb, a printing terminal) there is no screen to draw.
+    const char* move = tigetstr(const_cast<char*>("cup"));
+    bool addressable = move != nullptr && move != reinterpret_cast<char*>(-1);
     del_curterm(cur_term);
+    if (!addressable)
+        return fail("the terminal type \"" + std::string(type) + "\" cannot move the cursor, which the device screen needs");
     stopSignal = 0;
     struct sigaction action{};
     action.sa_handler = onSignal;

@@ -1,4 +1,4 @@
-// The progress line. The action's name comes from the log line that starts it, read by
+// The progress line. The action's label comes from the log line that starts it, read by
 // the report's own rules (formats/logline.h); a change is counted in a few instructions,
 // and the terminal is written to only when a tenth of a second has passed since the last
 // drawing.
@@ -47,7 +47,7 @@ void noteLogWrite(const std::string& bytes) {
     formats::LogLine read = formats::logLineRead(formats::logLinesSplit(bytes).back());
     if (read.role == formats::LogRole::Neither) return;
     erase();
-    state.action = read.role == formats::LogRole::Starts ? read.action : "working";
+    state.action = read.role == formats::LogRole::Starts ? actionLabel(read.action) : "working";
     state.actionStarted = now();
     state.files = state.bytes = 0;
 }

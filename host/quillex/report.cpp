@@ -1,20 +1,25 @@
 // The run report. The record is one list of changes; the log lines written among them
 // mark the actions (formats/logline.h): a line that starts an action opens it, and a line
 // that ends one takes what came since the last action ended (the notification cleanup logs
-// its summary after its work). What comes before any such line and is not claimed by one
-// is grouped as "other". Every text line is made safe for a terminal (formats/printable.h):
-// the names in it are not ours.
+// its summary after its work). A restart stands apart, under a heading of its own, as the
+// registration of the next automatic run does (the program's "removeNotifications"). What
+// comes before any such line and is not claimed by one is grouped as "other". Every text
+// line is made safe for a terminal (formats/printable.h): the names in it are not ours.
 #include "host/quillex/report.h"
 
+#include "app/quillex.h"
+#include "device/kernel/clock.h"
 #include "formats/logline.h"
 #include "formats/notifyjson.h"
 #include "formats/printable.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <map>
+#include <optional>
 
 namespace host {
 namespace {
@@ -38,22 +43,64 @@ using device::ValueDeleted;
 using device::ValueKept;
 using device::ValueSet;
 
+// The actions a person asks for, as the main dialog names them, with the letter that asks
+// for each on the command line and its bit in the automatic run's startOptions.
+struct ActionKind {
+    const char* operation;  // as the program logs it
+    const char* label;
+    char letter;
+    int scheduleBit;
+};
+const ActionKind kKinds[] = {
+    {"cleanupNotifications", "Notifications", 'n', SCHEDULE_NOTIFICATIONS},
+    {"cleanupTemp", "Temp files", 't', SCHEDULE_TEMP},
+    {"cleanupIECache", "IE Cache", 'c', SCHEDULE_IE_CACHE},
+    {"cleanupHistory", "IE History", 'h', SCHEDULE_IE_HISTORY},
+    {"cleanupAvantGo", "AvantGo Cache", 'a', SCHEDULE_AVANTGO},
+};
+// What a run does beside the actions: the program's removal of its earlier automatic-run
+// entry and registration of the next one, and a restart.
+const char kScheduleOperation[] = "removeNotifications";
+const char kRestart[] = "restart";
+const char kOther[] = "other";
+
+// The sweep reaches the entries of a folder and of its sub-folders; a folder below those
+// is met as a file and fails to delete as one. Told as what it is.
+const char kBelowSweep[] = "below the two levels swept";
+
 // One item of an action: a change, or one line of the log.
 struct Item {
-    const Change* change = nullptr;
+    const Change* recorded = nullptr;
+    std::optional<Change> told;  // the change as the report tells it, when not as recorded
     std::string logLine;
+    const Change* change() const { return told ? &*told : recorded; }
 };
 
 // The change of `item` when it is of kind K.
 template <class K>
 const K* as(const Item& item) {
-    return item.change ? std::get_if<K>(&item.change->what) : nullptr;
+    return item.change() ? std::get_if<K>(&item.change()->what) : nullptr;
 }
 
 struct Action {
     std::string name;
     std::vector<Item> items;
 };
+
+// Where an action stands in kKinds; -1 for what is no action a person asks for.
+int kindOf(const std::string& operation) {
+    for (size_t i = 0; i < std::size(kKinds); ++i)
+        if (operation == kKinds[i].operation) return static_cast<int>(i);
+    return -1;
+}
+
+// `change` as an item: a folder the device refused to delete as a file is a folder kept.
+Item itemOf(const Change& change) {
+    Item item{&change, std::nullopt, {}};
+    if (const FileKept* kept = std::get_if<FileKept>(&change.what); kept && kept->reason == "folder")
+        item.told = Change{FolderKept{kept->path, kBelowSweep}, change.count};
+    return item;
+}
 
 bool sameIgnoringAsciiCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -71,54 +118,72 @@ std::vector<Action> groupActions(const RunFacts& facts, const std::vector<Change
         else pending.push_back(std::move(item));
     };
     auto flushPending = [&]() {
-        if (!pending.empty()) actions.push_back(Action{"other", std::move(pending)});
+        if (!pending.empty()) actions.push_back(Action{kOther, std::move(pending)});
         pending.clear();
     };
     for (const Change& change : changes) {
+        if (std::holds_alternative<Restart>(change.what)) {
+            // Whatever action was open ends: a restart belongs to none of them.
+            flushPending();
+            actions.push_back(Action{kRestart, {itemOf(change)}});
+            open = -1;
+            continue;
+        }
         const FileWritten* write = std::get_if<FileWritten>(&change.what);
         if (!write || !sameIgnoringAsciiCase(write->path, facts.logPath)) {
-            add(Item{&change, {}});
+            add(itemOf(change));
             continue;
         }
         for (std::string& line : formats::logLinesSplit(write->bytes)) {
             formats::LogLine read = formats::logLineRead(line);
             if (read.role == formats::LogRole::Starts) {
                 flushPending();
-                actions.push_back(Action{read.action, {Item{nullptr, line}}});
+                actions.push_back(Action{read.action, {Item{nullptr, std::nullopt, line}}});
                 open = static_cast<int>(actions.size()) - 1;
             } else if (read.role == formats::LogRole::Ends) {
                 if (open >= 0 && actions[static_cast<size_t>(open)].name == read.action) {
-                    actions[static_cast<size_t>(open)].items.push_back(Item{nullptr, line});
+                    actions[static_cast<size_t>(open)].items.push_back(Item{nullptr, std::nullopt, line});
                 } else {
-                    pending.push_back(Item{nullptr, line});
+                    pending.push_back(Item{nullptr, std::nullopt, line});
                     actions.push_back(Action{read.action, std::move(pending)});
                     pending.clear();
                 }
                 open = -1;
             } else {
-                add(Item{nullptr, line});
+                add(Item{nullptr, std::nullopt, line});
             }
         }
     }
     flushPending();
+    // An action asked for that logged nothing (the notification cleanup of an empty queue)
+    // still has its place, in the order the program runs them, before the schedule.
+    for (size_t kind = 0; kind < std::size(kKinds); ++kind) {
+        if (facts.asked.find(kKinds[kind].letter) == std::string::npos) continue;
+        auto present = [&](const Action& action) { return action.name == kKinds[kind].operation; };
+        if (std::any_of(actions.begin(), actions.end(), present)) continue;
+        auto later = [&](const Action& action) {
+            return kindOf(action.name) > static_cast<int>(kind) || action.name == kScheduleOperation ||
+                   action.name == kRestart;
+        };
+        actions.insert(std::find_if(actions.begin(), actions.end(), later), Action{kKinds[kind].operation, {}});
+    }
     return actions;
 }
 
-// The totals of an action, or of the run: a count for each row of the table below, and
-// by reason the files and folders that stayed, the entries and values the store kept and
-// the writes refused.
+// The totals of an action, or of the run: a count for each row of the table below, the
+// files and folders that stayed by reason, and by reason what the host or the store
+// refused: entries and registry values kept, writes failed.
 enum TotalId {
     FilesDeleted, BytesFreed, FilesKept, FoldersRemoved, FoldersKept, KeptByReason, EntriesRemoved, EntriesRegistered,
     ValuesDeleted, ValuesSet, LogLines, FilesWritten, ProgramsStarted, Restarts, EntriesKept, ValuesKept, WritesFailed,
     kTotalIds
 };
 
-// What a reason tells why something was not done to: a file or folder, an entry, a value, a write.
-enum ReasonOf { FileOrFolder, Entry, Value, Write, kReasonKinds };
-
 struct Totals {
     uint64_t n[kTotalIds] = {};
-    std::map<std::string, uint64_t> reasons[kReasonKinds];
+    std::map<std::string, uint64_t> kept, filesKept, foldersKept;  // by reason: all, files, folders
+    std::map<std::string, uint64_t> entriesKept, valuesKept, writesFailed;  // by reason
+    std::string nextRun;  // when the schedule registered one entry: its start, to the minute
 };
 
 struct Total {
@@ -132,7 +197,7 @@ struct Total {
 
 template <class K>
 uint64_t countOf(const Item& item) {
-    return as<K>(item) ? item.change->count : 0;
+    return as<K>(item) ? item.change()->count : 0;
 }
 
 uint64_t bytesFreed(const Item& item) {
@@ -140,23 +205,7 @@ uint64_t bytesFreed(const Item& item) {
     return deleted ? deleted->size : 0;
 }
 
-uint64_t countLogLine(const Item& item) { return item.change ? 0 : 1; }
-
-// Why something was not done, when the item is one that was not, and to what.
-const std::string* reasonOf(const Item& item, ReasonOf* of) {
-    struct Why {
-        const std::string* reason;
-        ReasonOf of;
-    };
-    Why why{nullptr, FileOrFolder};
-    if (const FileKept* file = as<FileKept>(item)) why = {&file->reason, FileOrFolder};
-    else if (const FolderKept* folder = as<FolderKept>(item)) why = {&folder->reason, FileOrFolder};
-    else if (const EntryKept* entry = as<EntryKept>(item)) why = {&entry->reason, Entry};
-    else if (const ValueKept* value = as<ValueKept>(item)) why = {&value->reason, Value};
-    else if (const FileNotWritten* write = as<FileNotWritten>(item)) why = {&write->reason, Write};
-    *of = why.of;
-    return why.reason;
-}
+uint64_t countLogLine(const Item& item) { return item.change() ? 0 : 1; }
 
 std::string plural(uint64_t n, const char* one, const char* many) { return countText(n) + " " + (n == 1 ? one : many); }
 
@@ -164,67 +213,75 @@ std::string said(uint64_t n, const char* one, const char* many, const char* done
     return n ? plural(n, one, many) + " " + done : std::string();
 }
 
+// What went: files (with the bytes freed) and folders, each counted apart.
 std::string filesWords(const Totals& t) {
-    if (!t.n[FilesDeleted] && !t.n[FilesKept] && !t.n[FoldersRemoved] && !t.n[FoldersKept]) return "";
-    std::string files = plural(t.n[FilesDeleted], "file", "files") + " deleted (" + sizeText(t.n[BytesFreed]) + " freed)";
-    if (t.n[FoldersRemoved]) files += ", " + plural(t.n[FoldersRemoved], "folder", "folders") + " removed";
-    return files;
+    std::string files, folders = said(t.n[FoldersRemoved], "folder", "folders", "removed");
+    if (t.n[FilesDeleted]) files = said(t.n[FilesDeleted], "file", "files", "deleted") + " (" + sizeText(t.n[BytesFreed]) + " freed)";
+    return files + (!files.empty() && !folders.empty() ? ", " : "") + folders;
 }
 
-// "3 read-only, 1 in use": the reasons people ask about first, then the rest.
-std::string reasonsWords(const std::map<std::string, uint64_t>& reasons) {
-    std::string words;
+// "2 files kept: 1 read-only, 1 in use": the reasons people ask about first, then the rest.
+std::string keptByReason(uint64_t count, const char* one, const char* many, const std::map<std::string, uint64_t>& reasons,
+                         std::initializer_list<const char*> first, const char* what = "kept") {
+    if (reasons.empty()) return "";
+    std::string kept = plural(count, one, many) + " " + what + ": ";
     std::map<std::string, uint64_t> left = reasons;
-    for (const char* reason : {"read-only", "in use", "folder", "folder not empty"}) {
+    bool none = true;
+    for (const char* reason : first) {
         auto found = left.find(reason);
         if (found == left.end()) continue;
-        words += (words.empty() ? "" : ", ") + countText(found->second) + " " + reason;
+        kept += (none ? "" : ", ") + countText(found->second) + " " + reason;
+        none = false;
         left.erase(found);
     }
-    for (const auto& [reason, n] : left) words += (words.empty() ? "" : ", ") + countText(n) + " " + reason;
-    return words;
+    for (const auto& [reason, n] : left) {
+        kept += (none ? "" : ", ") + countText(n) + " " + reason;
+        none = false;
+    }
+    return kept;
 }
 
+// Files and folders that stayed, each counted apart.
 std::string keptWords(const Totals& t) {
-    if (t.reasons[FileOrFolder].empty()) return "";
-    return countText(t.n[FilesKept] + t.n[FoldersKept]) + " kept: " + reasonsWords(t.reasons[FileOrFolder]);
+    std::string files = keptByReason(t.n[FilesKept], "file", "files", t.filesKept, {"read-only", "in use"});
+    std::string folders =
+        keptByReason(t.n[FoldersKept], "folder", "folders", t.foldersKept, {kBelowSweep, "folder not empty"});
+    return files + (!files.empty() && !folders.empty() ? "; " : "") + folders;
 }
 
-// "2 entries kept: 2 store read-only".
-std::string notDoneWords(const Totals& t, TotalId total, ReasonOf of, const char* one, const char* many, const char* how) {
-    if (!t.n[total]) return "";
-    return plural(t.n[total], one, many) + " " + how + ": " + reasonsWords(t.reasons[of]);
+std::string registeredWords(const Totals& t) {
+    if (t.n[EntriesRegistered] == 1 && !t.nextRun.empty()) return "next run registered for " + t.nextRun;
+    return said(t.n[EntriesRegistered], "entry", "entries", "registered");
 }
 
 // Every total, in the order the JSON lists them. A new total is one row here.
 const Total kTotals[] = {
-    {FilesDeleted, "filesDeleted", countOf<FileDeleted>, 10, filesWords},
+    {FilesDeleted, "filesDeleted", countOf<FileDeleted>, 1, filesWords},
     {BytesFreed, "bytesFreed", bytesFreed, 0, nullptr},
     {FilesKept, "filesKept", countOf<FileKept>, 0, nullptr},
     {FoldersRemoved, "foldersRemoved", countOf<FolderRemoved>, 0, nullptr},
     {FoldersKept, "foldersKept", countOf<FolderKept>, 0, nullptr},
-    {KeptByReason, "kept", nullptr, 20, keptWords},
-    {EntriesRemoved, "entriesRemoved", countOf<EntryCleared>, 50,
+    {KeptByReason, "kept", nullptr, 2, keptWords},
+    {EntriesRemoved, "entriesRemoved", countOf<EntryCleared>, 5,
      [](const Totals& t) { return said(t.n[EntriesRemoved], "entry", "entries", "removed"); }},
-    {EntriesRegistered, "entriesRegistered", countOf<EntryAdded>, 60,
-     [](const Totals& t) { return said(t.n[EntriesRegistered], "entry", "entries", "registered"); }},
-    {ValuesDeleted, "valuesDeleted", countOf<ValueDeleted>, 30,
+    {EntriesRegistered, "entriesRegistered", countOf<EntryAdded>, 6, registeredWords},
+    {ValuesDeleted, "valuesDeleted", countOf<ValueDeleted>, 3,
      [](const Totals& t) { return said(t.n[ValuesDeleted], "registry value", "registry values", "deleted"); }},
-    {ValuesSet, "valuesSet", countOf<ValueSet>, 40,
+    {ValuesSet, "valuesSet", countOf<ValueSet>, 4,
      [](const Totals& t) { return said(t.n[ValuesSet], "registry value", "registry values", "set"); }},
     {LogLines, "logLines", countLogLine, 0, nullptr},
-    {FilesWritten, "filesWritten", countOf<FileWritten>, 70,
+    {FilesWritten, "filesWritten", countOf<FileWritten>, 7,
      [](const Totals& t) { return said(t.n[FilesWritten], "file", "files", "written"); }},
-    {ProgramsStarted, "programsStarted", countOf<ProgramStarted>, 80,
+    {ProgramsStarted, "programsStarted", countOf<ProgramStarted>, 8,
      [](const Totals& t) { return said(t.n[ProgramsStarted], "program", "programs", "started"); }},
-    {Restarts, "restarts", countOf<Restart>, 90,
+    {Restarts, "restarts", countOf<Restart>, 9,
      [](const Totals& t) { return std::string(t.n[Restarts] ? "restart requested" : ""); }},
-    {EntriesKept, "entriesKept", countOf<EntryKept>, 55,
-     [](const Totals& t) { return notDoneWords(t, EntriesKept, Entry, "entry", "entries", "kept"); }},
-    {ValuesKept, "valuesKept", countOf<ValueKept>, 35,
-     [](const Totals& t) { return notDoneWords(t, ValuesKept, Value, "registry value", "registry values", "kept"); }},
-    {WritesFailed, "writesFailed", countOf<FileNotWritten>, 75,
-     [](const Totals& t) { return notDoneWords(t, WritesFailed, Write, "write", "writes", "failed"); }},
+    {EntriesKept, "entriesKept", countOf<EntryKept>, 10,
+     [](const Totals& t) { return keptByReason(t.n[EntriesKept], "entry", "entries", t.entriesKept, {}); }},
+    {ValuesKept, "valuesKept", countOf<ValueKept>, 11,
+     [](const Totals& t) { return keptByReason(t.n[ValuesKept], "registry value", "registry values", t.valuesKept, {}); }},
+    {WritesFailed, "writesFailed", countOf<FileNotWritten>, 12,
+     [](const Totals& t) { return keptByReason(t.n[WritesFailed], "write", "writes", t.writesFailed, {}, "failed"); }},
 };
 static_assert(std::size(kTotals) == kTotalIds);
 
@@ -233,19 +290,35 @@ Totals totalsOf(const Action& action) {
     for (const Item& item : action.items) {
         for (const Total& total : kTotals)
             if (total.adds) totals.n[total.id] += total.adds(item);
-        ReasonOf of;
-        if (const std::string* reason = reasonOf(item, &of)) totals.reasons[of][*reason] += item.change->count;
+        if (const FileKept* file = as<FileKept>(item)) {
+            totals.kept[file->reason] += item.change()->count;
+            totals.filesKept[file->reason] += item.change()->count;
+        } else if (const FolderKept* folder = as<FolderKept>(item)) {
+            totals.kept[folder->reason] += item.change()->count;
+            totals.foldersKept[folder->reason] += item.change()->count;
+        } else if (const EntryAdded* added = as<EntryAdded>(item); added && action.name == kScheduleOperation) {
+            totals.nextRun = device::formatDeviceTime(added->entry.start).substr(0, 16);
+        } else if (const EntryKept* entry = as<EntryKept>(item)) {
+            totals.entriesKept[entry->reason] += item.change()->count;
+        } else if (const ValueKept* value = as<ValueKept>(item)) {
+            totals.valuesKept[value->reason] += item.change()->count;
+        } else if (const FileNotWritten* write = as<FileNotWritten>(item)) {
+            totals.writesFailed[write->reason] += item.change()->count;
+        }
     }
     return totals;
 }
 
 void addTotals(const Totals& from, Totals* into) {
     for (const Total& total : kTotals) into->n[total.id] += from.n[total.id];
-    for (int of = 0; of < kReasonKinds; ++of)
-        for (const auto& [reason, n] : from.reasons[of]) into->reasons[of][reason] += n;
+    for (const auto& [reason, n] : from.kept) into->kept[reason] += n;
 }
 
 std::string summaryLine(const Action& action) {
+    if (action.name == kRestart) {
+        const Restart* restart = action.items.empty() ? nullptr : as<Restart>(action.items.front());
+        return std::string("restart requested") + (restart ? " by the " + restart->by : "");
+    }
     Totals totals = totalsOf(action);
     std::map<int, std::string> parts;  // by place
     for (const Total& total : kTotals) {
@@ -253,7 +326,7 @@ std::string summaryLine(const Action& action) {
         std::string words = total.words(totals);
         if (!words.empty()) parts[total.place] = words;
     }
-    std::string line = action.name + ": ";
+    std::string line = actionLabel(action.name) + ": ";
     if (parts.empty()) return line + "nothing to do";
     bool first = true;
     for (const auto& [place, words] : parts) {
@@ -271,7 +344,7 @@ Json totalsJson(const Totals& totals) {
             continue;
         }
         Json kept = Json::object();
-        for (const auto& [reason, n] : totals.reasons[FileOrFolder]) kept[reason] = n;
+        for (const auto& [reason, n] : totals.kept) kept[reason] = n;
         json[total.member] = kept;
     }
     return json;
@@ -291,9 +364,12 @@ template <class... Ls>
 struct Visitor : Ls... {
     using Ls::operator()...;
 };
+// Spelled out for compilers without aggregate deduction (clang 14).
+template <class... Ls>
+Visitor(Ls...) -> Visitor<Ls...>;
 
 std::string itemLine(const Item& item) {
-    if (!item.change) return verb("log") + item.logLine;
+    if (!item.change()) return verb("log") + item.logLine;
     return std::visit(
         Visitor{
             [](const FileDeleted& c) { return verb("delete file") + c.path + "  " + sizeText(c.size); },
@@ -318,7 +394,7 @@ std::string itemLine(const Item& item) {
             },
             [](const Restart& c) { return verb("restart") + "by the " + c.by; },
         },
-        item.change->what);
+        item.change()->what);
 }
 
 // The last line of a report that stopped early: what came before is all the run did.
@@ -332,9 +408,9 @@ Json entryJson(const NotificationEntry& entry) { return Json::parse(formats::not
 Json actionJson(const Action& action) {
     Json files = Json::array(), folders = Json::array(), values = Json::array(), removed = Json::array();
     Json registered = Json::array(), written = Json::array(), log = Json::array(), started = Json::array();
-    Json restarts = Json::array(), entriesKept = Json::array(), notWritten = Json::array();
+    Json restarts = Json::array(), entriesKept = Json::array(), writesFailed = Json::array();
     for (const Item& item : action.items) {
-        if (!item.change) {
+        if (!item.change()) {
             log.push_back(item.logLine);
             continue;
         }
@@ -351,7 +427,7 @@ Json actionJson(const Action& action) {
                        },
                        [&](const FileWritten& c) { written.push_back(Json{{"path", c.path}, {"size", c.bytes.size()}}); },
                        [&](const FileEmptied& c) { written.push_back(Json{{"path", c.path}, {"emptied", true}}); },
-                       [&](const FileNotWritten& c) { notWritten.push_back(Json{{"path", c.path}, {"reason", c.reason}}); },
+                       [&](const FileNotWritten& c) { writesFailed.push_back(Json{{"path", c.path}, {"reason", c.reason}}); },
                        [&](const ValueDeleted& c) {
                            values.push_back(Json{{"key", c.key}, {"name", c.name}, {"result", "deleted"}});
                        },
@@ -374,9 +450,10 @@ Json actionJson(const Action& action) {
                        },
                        [&](const Restart& c) { restarts.push_back(c.by); },
                    },
-                   item.change->what);
+                   item.change()->what);
     }
     return Json{{"name", action.name},
+                {"label", actionLabel(action.name)},
                 {"files", files},
                 {"folders", folders},
                 {"registryValues", values},
@@ -387,11 +464,39 @@ Json actionJson(const Action& action) {
                 {"programsStarted", started},
                 {"restarts", restarts},
                 {"notificationsKept", entriesKept},
-                {"writesFailed", notWritten},
+                {"writesFailed", writesFailed},
                 {"totals", totalsJson(totalsOf(action))}};
 }
 
 }  // namespace
+
+std::string actionsAsked(const std::string& commandLine) {
+    // The program's own reading: a letter anywhere in the line, in either case; a line
+    // holding "-auto" is the automatic run, which runs what its settings select.
+    std::string line = commandLine;
+    for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    int scheduled = 0;
+    bool automatic = line.find("-auto") != std::string::npos;
+    if (automatic) {
+        HKEY key;
+        if (openScheduleKey(&key)) {
+            readScheduleValue(key, TEXT("startOptions"), &scheduled);
+            RegCloseKey(key);
+        }
+    }
+    std::string asked;
+    for (const ActionKind& kind : kKinds) {
+        if (automatic ? (scheduled & kind.scheduleBit) != 0 : line.find(kind.letter) != std::string::npos)
+            asked += kind.letter;
+    }
+    return asked;
+}
+
+std::string actionLabel(const std::string& operation) {
+    int kind = kindOf(operation);
+    if (kind >= 0) return kKinds[kind].label;
+    return operation == kScheduleOperation ? "schedule" : operation;
+}
 
 std::string countText(uint64_t count) {
     std::string digits = std::to_string(count);
@@ -432,7 +537,7 @@ std::string reportItems(const RunFacts& facts, const std::vector<Change>& change
     std::vector<Action> actions = groupActions(facts, changes);
     std::string text;
     for (const Action& action : actions) {
-        text += formats::printable(action.name) + "\n";
+        text += formats::printable(actionLabel(action.name)) + "\n";
         for (const Item& item : action.items) text += formats::printable(itemLine(item)) + "\n";
     }
     if (!actions.empty()) text += "\n";

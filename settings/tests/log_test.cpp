@@ -117,6 +117,36 @@ TEST_F(LogTest, FailedReopenForEmptyingLosesTheLineAndKeepsTheFile) {
     EXPECT_EQ(60001u, device_.readText(kLog).size());
 }
 
+// A log of 4 GiB or more: its size is read modulo 2^32, so one whose low part is past the
+// limit is emptied as usual; otherwise the move to its end fails and the line is lost
+// rather than written over the start of the log. Run through quillex, as a user meets it.
+TEST_F(LogTest, ALogOf4GiBOrMoreIsNeverWrittenOverFromItsStart) {
+    namespace fs = std::filesystem;
+    const uint64_t k4GiB = uint64_t{1} << 32;
+    const std::string head = "01/01 00:00:00 ->old entry\r\n";
+    struct Case {
+        uint64_t size;
+        bool emptied;
+    } cases[] = {{k4GiB, false}, {k4GiB + 100, false}, {k4GiB + 60000, false}, {k4GiB + 60001, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        device_.writeText(kLog, head);
+        fs::resize_file(device_.host(kLog), c.size);  // sparse beyond its first line
+        testing_support::RunResult result =
+            testing_support::run(testing_support::quillexBinary(), {"--device", device_.dir(), "t"});
+        EXPECT_EQ(0, result.exitCode) << result.output;
+        if (c.emptied) {
+            EXPECT_EQ(std::vector<std::string>{"06/12 03:43:37 ->cleanupTemp"}, logLines(device_.readText(kLog)));
+        } else {
+            EXPECT_EQ(c.size, fs::file_size(device_.host(kLog)));
+            std::ifstream log(device_.host(kLog), std::ios::binary);
+            std::string start(head.size(), '\0');
+            log.read(start.data(), static_cast<std::streamsize>(start.size()));
+            EXPECT_EQ(head, start);
+        }
+    }
+}
+
 // Writes `text` while a child process holds the log open without sharing for `holdMs`
 // milliseconds; RETURNS the log afterwards.
 std::string writeWhileHeldByAnotherProcess(const ScopedDevice& device, int holdMs, const char* text) {

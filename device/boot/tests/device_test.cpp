@@ -11,6 +11,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -159,6 +160,72 @@ TEST(InstallTest, QuillexIsRegisteredWhenItsHostProgramIsKnown) {
     EXPECT_EQ(quillex, device::programHost(u"\\Program Files\\Quillex\\Quillex.exe"));
     ASSERT_TRUE(device::open(device.dir(), nullptr));
     std::filesystem::remove_all(fresh);
+}
+
+// What a folder holds decides what opening it may do: reading opens only a finished device
+// and changes nothing else; making turns a new, empty or half-made folder into a device,
+// but never a folder of other things.
+TEST(DeviceOpenTest, OnlyAFinishedDeviceOpensForReadingAndNoFolderOfOtherThingsIsMadeOne) {
+    ScopedDevice device;
+    const std::string dir = device.dir() + "-other";
+    namespace fs = std::filesystem;
+    // Lays the folder out as the case says.
+    auto layOut = [&](const std::string& state) {
+        fs::remove_all(dir);
+        if (state == "missing") return;
+        fs::create_directories(dir);
+        if (state == "fs only") fs::create_directory(dir + "/fs");
+        if (state == "other things") std::ofstream(dir + "/notes.txt") << "mine";
+        if (state == "device" || state == "device and other things" || state == "install cut short") {
+            if (state == "install cut short") device::faultArm("RegSetValueExW", 1);
+            std::string ignored;
+            device::open(dir, &ignored);
+            device::faultDisarmAll();
+            device::close();
+        }
+        if (state == "device and other things") std::ofstream(dir + "/notes.txt") << "mine";
+    };
+    // Every name in the folder and below, to see that nothing changed.
+    auto names = [&]() {
+        std::vector<std::string> found;
+        if (fs::exists(dir))
+            for (const auto& entry : fs::recursive_directory_iterator(dir)) found.push_back(entry.path().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    using device::Opened;
+    struct Case {
+        const char* state;
+        Opened reading, making;
+    } cases[] = {
+        {"missing", Opened::absent, Opened::made},
+        {"empty", Opened::absent, Opened::made},
+        {"fs only", Opened::absent, Opened::made},
+        {"other things", Opened::occupied, Opened::occupied},
+        {"install cut short", Opened::absent, Opened::existing},
+        {"device", Opened::existing, Opened::existing},
+        {"device and other things", Opened::existing, Opened::existing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.state);
+        layOut(c.state);
+        std::vector<std::string> before = names();
+        std::string error;
+        EXPECT_EQ(c.reading, device::openDevice(dir, device::OpenMode::existingOnly, &error)) << error;
+        device::close();
+        if (c.reading != Opened::existing) {
+            EXPECT_EQ(before, names());
+        }
+        EXPECT_EQ(c.making, device::openDevice(dir, device::OpenMode::makeWhenAbsent, &error)) << error;
+        device::close();
+        bool isDevice = c.making == Opened::made || c.making == Opened::existing;
+        EXPECT_EQ(isDevice, fs::exists(dir + "/fs/Program Files/Quillex/Quillex.exe"));
+        if (!isDevice) {
+            EXPECT_EQ(before, names());
+        }
+    }
+    fs::remove_all(dir);
+    ASSERT_TRUE(device::open(device.dir(), nullptr));
 }
 
 }  // namespace

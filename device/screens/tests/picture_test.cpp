@@ -1,6 +1,7 @@
 // The picture of the screen: a PNG that decodes to the screen's size, with the colours a
 // 256-colour terminal shows, the font's glyphs in the text and the bitmap as pixels.
 #include "device/screens/render.h"
+#include "device/screens/view.h"
 
 #include "device/windowing/tests/dialog_recorder.h"
 
@@ -78,6 +79,37 @@ TEST_F(PictureTest, MainDialogAsPng) {
     for (int y = bitmap.y * 2 + 2; y < (bitmap.y + bitmap.height) * 2 - 2; ++y)
         for (int x = bitmap.x * 8 / 3 + 2; x < (bitmap.x + bitmap.width) * 8 / 3 - 2; ++x) colours.insert(image.at(x, y));
     EXPECT_GT(colours.size(), 4u);
+}
+
+// The terminal at 80 x 24 as the terminal screen fills it: the device screen from the
+// second column, the frame's side in the first, the key help beside in the terminal's
+// own colours.
+TEST_F(PictureTest, TerminalAsPng) {
+    if (!std::filesystem::exists("/usr/share/unifont/unifont.hex")) GTEST_SKIP() << "the unifont package is missing";
+    reactLikeTheProgram();
+    std::string path = device_.dir() + "/terminal.png";
+    device::ScreenGrid grid;
+    std::string error;
+    bool written = false;
+    script({[&] {
+        grid = device::screenRender();
+        written = device::terminalPicture(device::terminalView(grid, "F1 Cleanup  F2 Tools", 24, 80), path, &error);
+    }});
+    runDialog(IDD_MAIN, owner_, 1);
+    ASSERT_TRUE(written) << error;
+
+    Decoded image;
+    ASSERT_TRUE(decode(path, &image));
+    EXPECT_EQ(80 * 8, image.width);
+    EXPECT_EQ(24 * 16, image.height);
+    EXPECT_EQ(asShown(grid.at(0, 0).background), image.at(8 + 7, 0));  // the title bar
+    std::set<COLORREF> frame, help;
+    for (int y = 16; y < 32; ++y)
+        for (int x = 0; x < 8; ++x) frame.insert(image.at(x, y));
+    for (int y = 16; y < 32; ++y)
+        for (int x = 57 * 8; x < 67 * 8; ++x) help.insert(image.at(x, y));
+    EXPECT_EQ(2u, frame.size());  // the line on the terminal's black
+    EXPECT_EQ(std::set<COLORREF>({RGB(0, 0, 0), RGB(150, 150, 150)}), help);  // dim text
 }
 
 TEST_F(PictureTest, UnwritableFileIsReported) {

@@ -3,6 +3,7 @@
 // pictures, the focus, tap targets), and keys and taps carried out on a running dialog.
 #include "device/screens/input.h"
 #include "device/screens/render.h"
+#include "device/screens/view.h"
 
 #include "device/core/utf.h"
 #include "device/windowing/tests/dialog_recorder.h"
@@ -30,6 +31,47 @@ TEST(TerminalColourTest, NearestOfThePalette) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.colour << std::dec << " of " << c.colours);
         EXPECT_EQ(c.expected, device::terminalColour(c.colour, c.colours));
+    }
+}
+
+// Where the terminal screen puts the device screen and its key help, by terminal size: at
+// 80 x 24 the screen fills the rows and the help goes beside it; with rows to spare the
+// help goes below; too small a terminal gets the notice alone.
+TEST(TerminalViewTest, ScreenAndKeyHelpByTerminalSize) {
+    const std::string help = "F1 Cleanup  F2 Tools  Tab move  Space tick  Enter/Esc quit";
+    device::ScreenGrid screen;
+    screen.at(0, 0).character = u'Q';
+    struct Case {
+        int rows, columns;
+        bool fits;
+        int top, left;
+        int helpRow, helpColumn;  // where "F1 Cleanup" starts; -1 where there is no room for it
+    } cases[] = {
+        {24, 80, true, 0, 1, 1, 57},   // beside, the frame's sides only
+        {26, 80, true, 1, 1, 2, 57},   // framed, still no row for the help below
+        {30, 60, true, 2, 3, 27, 1},   // framed, the help on a row below
+        {24, 53, true, 0, 0, -1, -1},  // the screen alone
+        {23, 80, false, 0, 0, -1, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.columns << " x " << c.rows);
+        device::TerminalView view = device::terminalView(screen, help, c.rows, c.columns);
+        ASSERT_EQ(static_cast<size_t>(c.rows * c.columns), view.cells.size());
+        EXPECT_EQ(c.fits, view.fits);
+        std::u16string text;
+        for (const device::Cell& cell : view.cells) text += cell.character;
+        if (!c.fits) {
+            EXPECT_NE(std::u16string::npos, text.find(u"press q, Escape or Ctrl+C to quit")) << device::toUtf8(text);
+            continue;
+        }
+        EXPECT_EQ(c.top, view.top);
+        EXPECT_EQ(c.left, view.left);
+        EXPECT_EQ(u'Q', view.at(view.top, view.left).character);
+        size_t at = text.find(u"F1 Cleanup");
+        EXPECT_EQ(c.helpRow < 0 ? std::u16string::npos : static_cast<size_t>(c.helpRow * c.columns + c.helpColumn), at);
+        if (at != std::u16string::npos) {
+            EXPECT_EQ(device::kCellTerminal | device::kCellDim, view.cells[at].attributes);
+        }
     }
 }
 
@@ -150,6 +192,61 @@ TEST_F(ScreenRenderTest, CellsCarryTheColoursThePaintingChose) {
     EXPECT_EQ(u'>', grid.at(pickerRow, colon - 5).character);
     DeleteObject(greyBrush);
     DeleteObject(darkBrush);
+}
+
+// The focus never inverts a state: a focused weekday cell keeps the colours of its state,
+// chosen or not (so the terminal, with or without colours, and the picture show it as it
+// is), and is told by the mark and the underline; in the text only brackets say chosen.
+TEST_F(ScreenRenderTest, FocusOnAWeekdayCellKeepsItsState) {
+    initDateClasses();
+    HBRUSH dark = CreateSolidBrush(RGB(0, 0, 128));
+    reactions[WM_CTLCOLORSTATIC] = [&](HWND, WPARAM context, LPARAM control) {
+        if (GetDlgCtrlID(reinterpret_cast<HWND>(control)) != IDC_DAY_TUESDAY) return INT_PTR{0};
+        SetTextColor(reinterpret_cast<HDC>(context), RGB(255, 255, 255));
+        return reinterpret_cast<INT_PTR>(dark);
+    };
+    struct Case {
+        int focus;
+        const char16_t* unfocused;
+        const char16_t* focused;
+        device::ScreenGrid grid;
+    } cases[] = {{IDC_AUTO_TIME, nullptr, nullptr, {}},
+                 {IDC_DAY_MONDAY, u" M ", u">M ", {}},
+                 {IDC_DAY_TUESDAY, u"[T]", u">T]", {}}};
+    std::vector<HWND> cells(std::size(cases));
+    script({[&] {
+        HWND dialog = GetForegroundWindow();
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            cells[i] = GetDlgItem(dialog, cases[i].focus);
+            SetFocus(cells[i]);
+            ASSERT_EQ(cells[i], GetFocus());
+            cases[i].grid = device::screenRender();
+        }
+        EndDialog(dialog, 0);
+    }});
+    runDialog(IDD_AUTOSTART, owner_, 0);
+
+    const device::ScreenGrid& unfocused = cases[0].grid;
+    for (size_t i = 1; i < std::size(cases); ++i) {
+        SCOPED_TRACE(device::toUtf8(cases[i].unfocused));
+        std::u16string before, after;
+        for (int r = 0; r < device::kScreenRows; ++r) {
+            for (int c = 0; c < device::kScreenColumns; ++c) {
+                const device::Cell& was = unfocused.at(r, c);
+                const device::Cell& is = cases[i].grid.at(r, c);
+                if (is.target.window != cells[i]) continue;
+                before += was.character, after += is.character;
+                EXPECT_EQ(was.text, is.text) << c;
+                EXPECT_EQ(was.background, is.background) << c;
+                EXPECT_FALSE(is.attributes & device::kCellReverse) << c;
+                bool letter = is.character >= u'A' && is.character <= u'Z';
+                EXPECT_TRUE(!letter || (is.attributes & device::kCellUnderline)) << c;
+            }
+        }
+        EXPECT_EQ(cases[i].unfocused, before);
+        EXPECT_EQ(cases[i].focused, after);
+    }
+    DeleteObject(dark);
 }
 
 TEST_F(ScreenRenderTest, IconIsDrawnAsPixelsBesideItsText) {

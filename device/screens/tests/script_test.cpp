@@ -64,6 +64,10 @@ TEST(ScriptParseTest, LinesBecomeEvents) {
         {"key", A::Invalid, 0, u""},
         {"picture shots/main.png", A::Picture, 0, u"shots/main.png"},
         {"picture", A::Invalid, 0, u""},
+        {"terminal-picture 80x24  shots/a b.png", A::TerminalPicture, 80, u"shots/a b.png"},
+        {"terminal-picture 80x24", A::Invalid, 0, u""},
+        {"terminal-picture 80 shots/t.png", A::Invalid, 0, u""},
+        {"terminal-picture 0x24 shots/t.png", A::Invalid, 0, u""},
         {"ok", A::Ok, 0, u""},
         {"Dump\r", A::Dump, 0, u""},
         {"ok now", A::Invalid, 0, u""},
@@ -119,7 +123,7 @@ TEST_F(ScriptScreenTest, MainDialogShowsLabelsFiguresChecksAndSoftKeys) {
                 withPopup = padded();
             }});
     runDialog(IDD_MAIN, owner_, 1);
-    ASSERT_EQ(26u, shown.size());
+    ASSERT_EQ(24u, shown.size());
     // Rows: the title bar, then the dialog from row 1; a row is 8 units, a column 3. The
     // first check box has the focus ('>').
     EXPECT_EQ(pad("Quillex                                          [OK]"), shown[0]);
@@ -129,14 +133,15 @@ TEST_F(ScriptScreenTest, MainDialogShowsLabelsFiguresChecksAndSoftKeys) {
     EXPECT_EQ(pad(" IE Cache:             0         [x]"), shown[8]);
     EXPECT_EQ(pad(" IE History:           0         [ ]"), shown[10]);
     EXPECT_EQ(pad(" AvantGo Cache:        0         [ ]"), shown[11]);
-    for (int row : {1, 3, 4, 6, 9, 12, 18, 24}) EXPECT_EQ(pad(""), shown[row]) << row;
-    EXPECT_EQ(pad("Cleanup                                         Tools"), shown[25]);
+    for (int row : {1, 3, 4, 6, 9, 12, 16, 22}) EXPECT_EQ(pad(""), shown[row]) << row;
+    EXPECT_EQ(pad("Cleanup                                         Tools"), shown[23]);
 
-    ASSERT_EQ(26u, withPopup.size());
-    const char* popup[] = {"+---------------+", "|About          |", "|Automatic Start|", "|Export Log     |",
-                           "|---------------|", "|Exit           |", "+---------------+"};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(pad(at(36, popup[i])), withPopup[18 + i]) << i;
-    EXPECT_EQ(shown[25], withPopup[25]);
+    // The menu just opened: its first item is the one Enter would choose.
+    ASSERT_EQ(24u, withPopup.size());
+    const char* popup[] = {"+----------------+", "|>About          |", "| Automatic Start|", "| Export Log     |",
+                           "|----------------|", "| Exit           |", "+----------------+"};
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(pad(at(35, popup[i])), withPopup[16 + i]) << i;
+    EXPECT_EQ(shown[23], withPopup[23]);
     EXPECT_EQ(shown[5], withPopup[5]);
 }
 
@@ -156,7 +161,7 @@ TEST_F(ScriptScreenTest, SmallDialogIsFramedWhereItIsCentredAndTheWaitCursorShow
         SetCursor(nullptr);
     }});
     runDialog(IDD_ABOUT, owner_, 0);
-    ASSERT_EQ(26u, shown.size());
+    ASSERT_EQ(24u, shown.size());
     // 129 x 42 units are 193 x 63 pixels, centred below the title bar at (23, 141):
     // columns 5-46, rows 10-14, in a frame. The busy mark counts the seconds.
     EXPECT_EQ(0u, shown[0].find("About Quillex  "));
@@ -169,7 +174,7 @@ TEST_F(ScriptScreenTest, SmallDialogIsFramedWhereItIsCentredAndTheWaitCursorShow
     EXPECT_EQ(pad("    |         Free software, no warranty.      |"), shown[12]);
     EXPECT_EQ(pad("    |         www.holvenark.example            |"), shown[14]);
     EXPECT_EQ(pad(at(4, edge)), shown[15]);
-    EXPECT_EQ(pad(""), shown[25]);  // no soft keys of its own
+    EXPECT_EQ(pad(""), shown[23]);  // no soft keys of its own
 }
 
 TEST_F(ScriptScreenTest, StreamDrivesTheDialogAndWritesChangedScreens) {
@@ -183,7 +188,7 @@ TEST_F(ScriptScreenTest, StreamDrivesTheDialogAndWritesChangedScreens) {
     std::vector<std::string> screens = screensOf(out.str());
     ASSERT_EQ(3u, screens.size()) << out.str();
     EXPECT_EQ(std::string::npos, screens[0].find("Automatic Start"));
-    EXPECT_NE(std::string::npos, screens[1].find("|Automatic Start|"));
+    EXPECT_NE(std::string::npos, screens[1].find("|>About          |"));
     EXPECT_NE(std::string::npos, screens[2].find("IE Cache:             0        >[x]"));
     EXPECT_NE(std::string::npos, screens[1].find("IE Cache:             0         [ ]"));
     EXPECT_EQ("quillex: input line 4: unknown command \"bogus\"\n"
@@ -219,14 +224,13 @@ TEST_F(ScriptScreenTest, EventsWithNothingToActOnAreRefused) {
 
 TEST(ScriptScreenProgramTest, ExitFromTheToolsMenuEndsTheProgram) {
     testing_support::ScopedDevice device;
-    // The last dump is never read: Exit ends the program first.
     testing_support::RunResult result = testing_support::run(
         testing_support::quillexBinary(), {"--device", device.dir(), "--screen", "script"},
-        "dump\nsoftkey right\nmenu Exit\ndump\n");
+        "dump\nsoftkey right\nmenu Exit\n");
     EXPECT_EQ(0, result.exitCode) << result.output;
     EXPECT_EQ(2u, screensOf(result.output).size()) << result.output;
     for (const char* shown : {"Notifications:", "Temp files:", "IE Cache:", "IE History:", "AvantGo Cache:",
-                              "Cleanup", "Tools", "|About", "|Automatic Start", "|Export Log", "|Exit"})
+                              "Cleanup", "Tools", "|>About", "| Automatic Start", "| Export Log", "| Exit"})
         EXPECT_NE(std::string::npos, result.output.find(shown)) << shown;
     EXPECT_EQ(std::string::npos, result.output.find("quillex:")) << result.output;
 }
@@ -248,16 +252,28 @@ TEST(ScriptScreenProgramTest, CellTapsWriteTheScreenAndPicturesAreWritten) {
     EXPECT_TRUE(std::filesystem::exists(picture) || !std::filesystem::exists("/usr/share/unifont/unifont.hex"));
 }
 
-TEST(ScriptScreenProgramTest, EveryWayToEndExitsWithZero) {
+// Every way to leave the program ends the run with 0, and Escape in an open menu closes
+// the menu first, as on the terminal screen. Input the program ended before is reported,
+// blank lines and comments aside, and makes the run a failed one.
+TEST(ScriptScreenProgramTest, HowTheInputEnds) {
     struct Case {
         const char* name;
         std::vector<std::string> options;
         const char* input;
+        int exitCode;
+        size_t screens;
+        const char* errors;
     } cases[] = {
-        {"title bar OK", {"--screen", "script"}, "ok\ndump\n"},
-        {"Escape", {"--screen=script"}, "key Escape\ndump\n"},
-        {"end of input", {"--screen", "script"}, ""},
-        {"input not a terminal", {}, "# nothing to do\n"},
+        {"title bar OK", {"--screen", "script"}, "ok\n", 0, 0, ""},
+        {"Escape", {"--screen=script"}, "key Escape\n", 0, 0, ""},
+        {"end of input", {"--screen", "script"}, "", 0, 0, ""},
+        {"input not a terminal", {}, "# nothing to do\n", 0, 0, ""},
+        {"Escape closes the open menu, then quits", {}, "softkey right\nkey Escape\nkey Escape\n", 0, 2, ""},
+        {"Enter chooses the highlighted item: Automatic Start", {}, "softkey right\nkey Down\nkey Enter\n", 0, 3, ""},
+        {"a line after OK", {}, "ok\ndump\n\n# done\n", 1, 0,
+         "quillex: 1 line not used (line 2): the program had ended\n"},
+        {"lines after Exit", {}, "softkey right\nmenu Exit\ndump\nbogus\n", 1, 1,
+         "quillex: 2 lines not used (from line 3 on): the program had ended\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -265,8 +281,10 @@ TEST(ScriptScreenProgramTest, EveryWayToEndExitsWithZero) {
         std::vector<std::string> args = {"--device", device.dir()};
         args.insert(args.end(), c.options.begin(), c.options.end());
         testing_support::RunResult result = testing_support::run(testing_support::quillexBinary(), args, c.input);
-        EXPECT_EQ(0, result.exitCode) << result.output;
-        EXPECT_EQ("", result.output);  // nothing changed the screen, nothing asked for it
+        EXPECT_EQ(c.exitCode, result.exitCode) << result.output;
+        EXPECT_EQ(c.screens, screensOf(result.output).size()) << result.output;
+        size_t errors = result.output.find("quillex:");
+        EXPECT_EQ(c.errors, errors == std::string::npos ? "" : result.output.substr(errors));
     }
 }
 

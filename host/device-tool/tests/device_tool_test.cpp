@@ -3,6 +3,7 @@
 #include "tests/support/scoped_device.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <fstream>
@@ -87,7 +88,7 @@ TEST_F(DeviceToolTest, BadInputIsRefusedWithAMessage) {
     } cases[] = {
         {{"clock", "set", "2026-02-30 10:00:00"}, "not a device time"},
         {{"clock", "freeze", "tomorrow"}, "not a device time"},
-        {{"clock"}, "subcommand"},
+        {{"notify"}, "quillex-device: a subcommand is required"},
         {{"frobnicate"}, "frobnicate"},
         {{"reg", "import", "/nonexistent/file.reg"}, "cannot read"},
         {{"reg", "export", "HKEY_LOCAL_MACHINE\\No\\Such\\Key"}, "No\\Such\\Key"},
@@ -245,6 +246,36 @@ TEST_F(DeviceToolTest, RegistryFilesGoInAndComeBackOut) {
     EXPECT_NE(0, refused.exitCode);
     EXPECT_NE(std::string::npos, refused.output.find("4")) << refused.output;
     EXPECT_EQ(exported.output, tool({"reg", "export", "HKEY_CURRENT_USER\\Software\\Holvenark"}).output);
+}
+
+// The journal as JSON calls things what the run report calls them: a command line is
+// "commandLine", a restart is told by who made it, "shell" or "kernel".
+TEST_F(DeviceToolTest, TheJournalAsJsonUsesTheRunReportsNames) {
+    ASSERT_EQ(0, tool({"init"}).exitCode);
+    ASSERT_EQ(0, tool({"clock", "freeze", "2026-12-07 10:00:00"}).exitCode);
+    ASSERT_EQ(0, tool({"reg", "import", "-"}, "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Holvenark\\Quillex]\n"
+                                               "\"startDays\"=dword:0000007f\n\"startTime\"=dword:00000726\n"
+                                               "\"startOptions\"=dword:00000022\n").exitCode);
+    RunResult ran = run(testing_support::quillexBinary(), {"--device", dir_, "--json", "--", "-auto"});
+    ASSERT_EQ(0, ran.exitCode) << ran.output;
+    std::vector<std::string> reportRestarts;
+    nlohmann::json report = nlohmann::json::parse(ran.output);
+    for (const auto& action : report.at("actions"))
+        for (const auto& restart : action.at("restarts")) reportRestarts.push_back(restart);
+    ASSERT_EQ(std::vector<std::string>{"shell"}, reportRestarts);
+    ASSERT_EQ(0, tool({"clock", "advance", "9h"}).exitCode);  // the registered run fires at 18:30
+
+    nlohmann::json events = nlohmann::json::parse(tool({"events", "--json"}).output);
+    std::vector<std::string> kinds;
+    for (const auto& event : events) {
+        kinds.push_back(event.at("kind"));
+        if (event.at("kind") == "restart") {
+            EXPECT_EQ(reportRestarts[0], event.at("by"));
+        } else {
+            EXPECT_EQ("-auto", event.at("commandLine")) << event;
+        }
+    }
+    EXPECT_EQ((std::vector<std::string>{"restart", "fire", "start", "restart"}), kinds) << events;
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ TEST(HostCommandLineTest, UnknownOptionsAndAnEmptyDeviceAreRefusedBeforeAnything
     EXPECT_FALSE(device.exists("\\Program Files\\Quillex\\Quillex.log"));
     RunResult passed = run(quillexBinary(), {"--device", device.dir(), "--", "-h"});
     EXPECT_EQ(0, passed.exitCode) << passed.output;
-    EXPECT_EQ("cleanupHistory: nothing to do\n", passed.output);
+    EXPECT_EQ("IE History: nothing to do\n", passed.output);
     std::vector<std::string> log = testing_support::logLines(device.readText("\\Program Files\\Quillex\\Quillex.log"));
     ASSERT_EQ(1u, log.size());
     EXPECT_NE(std::string::npos, log[0].find("->cleanupHistory"));
@@ -118,11 +118,12 @@ TEST(ReportTest, SummaryAndItemsTellWhatWentAndWhatStayedAndWhy) {
     for (const char* line : {"  log           07/12 10:00:00 ->cleanupTemp\n", "  delete file   \\Temp\\b.tmp  2.0 KB\n",
                              "  keep file     \\Temp\\locked.tmp  10 bytes  (read-only)\n",
                              "  keep file     \\Temp\\open.tmp  20 bytes  (in use)\n",
-                             "  keep file     \\Windows\\Temp\\sub\\deeper  0 bytes  (folder)\n",
+                             "  keep folder   \\Windows\\Temp\\sub\\deeper  (below the two levels swept)\n",
                              "  keep folder   \\Windows\\Temp\\sub  (folder not empty)\n"})
         EXPECT_NE(std::string::npos, preview.output.find(line)) << line << preview.output;
     const std::string summary =
-        "cleanupTemp: 2 files deleted (3.0 KB freed); 4 kept: 1 read-only, 1 in use, 1 folder, 1 folder not empty\n";
+        "Temp files: 2 files deleted (3.0 KB freed); 2 files kept: 1 read-only, 1 in use; 2 folders kept: 1 below the "
+        "two levels swept, 1 folder not empty\n";
     EXPECT_NE(std::string::npos, preview.output.find("\n\n" + summary)) << preview.output;
     EXPECT_TRUE(device.exists("\\Temp\\a.tmp"));
     EXPECT_EQ("", tool(device.dir(), {"log"}).output);
@@ -136,6 +137,70 @@ TEST(ReportTest, SummaryAndItemsTellWhatWentAndWhatStayedAndWhy) {
     // The device tool prints the log the run wrote, without the device's line ends.
     EXPECT_EQ("07/12 10:00:00 ->cleanupTemp\n", tool(device.dir(), {"log"}).output);
     EXPECT_EQ("", run(quillexBinary(), {"--device", device.dir(), "--quiet", "t"}).output);
+}
+
+// The report names actions as the main dialog does, names an action asked for that found
+// nothing, and tells the next automatic run and a restart apart from every action, in the
+// text and in the JSON (which keeps each action's operation name beside its label).
+TEST(ReportTest, ActionsGoByTheirLabelsAndTheScheduleAndRestartStandApart) {
+    struct Case {
+        const char* platform;
+        int startOptions;
+        std::vector<std::string> args;
+        std::string summary;
+        std::vector<std::string> names, labels;  // of the JSON's actions
+    };
+    const Case cases[] = {
+        {"5.1", 0, {"n"}, "Notifications: nothing to do\n", {"cleanupNotifications"}, {"Notifications"}},
+        {"5.1", 0, {"-auto"}, "schedule: nothing to do\n", {"removeNotifications"}, {"schedule"}},
+        {"5.1", 0x23, {"-auto"},
+         "Notifications: nothing to do\nTemp files: 1 file deleted (3 bytes freed)\nrestart requested by the shell\n"
+         "schedule: next run registered for 2026-12-07 18:30\n",
+         {"cleanupNotifications", "cleanupTemp", "restart", "removeNotifications"},
+         {"Notifications", "Temp files", "restart", "schedule"}},
+        // The kernel's reset ends the process: the next run is registered first.
+        {"4.20", 0x22, {"-auto"},
+         "Temp files: 1 file deleted (3 bytes freed)\nschedule: next run registered for 2026-12-07 18:30\n"
+         "restart requested by the kernel\n",
+         {"cleanupTemp", "removeNotifications", "restart"}, {"Temp files", "schedule", "restart"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args) + " on " + c.platform);
+        for (bool json : {false, true}) {
+            testing_support::ScopedDevice device;
+            device.writeText("\\Temp\\a.txt", "hi\n");
+            char settings[200];
+            std::snprintf(settings, sizeof settings,
+                          "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Holvenark\\Quillex]\n\"startDays\"=dword:00000022\n"
+                          "\"startTime\"=dword:00000726\n\"startOptions\"=dword:%08x\n",
+                          c.startOptions);
+            ASSERT_EQ(0, tool(device.dir(), {"reg", "import", "-"}, settings).exitCode);
+            ASSERT_EQ(0, tool(device.dir(), {"clock", "freeze", "2026-12-07 10:00:00"}).exitCode);
+            ASSERT_EQ(0, tool(device.dir(), {"version", c.platform}).exitCode);
+            std::vector<std::string> args = {"--device", device.dir()};
+            if (json) args.push_back("--json");
+            args.insert(args.end(), c.args.begin(), c.args.end());
+            RunResult result = run(quillexBinary(), args);
+            ASSERT_EQ(0, result.exitCode) << result.output;
+            if (!json) {
+                EXPECT_EQ(c.summary, result.output);
+                continue;
+            }
+            std::vector<std::string> names, labels;
+            Json report = Json::parse(result.output);
+            for (const Json& action : report.at("actions")) {
+                names.push_back(action.at("name"));
+                labels.push_back(action.at("label"));
+            }
+            EXPECT_EQ(c.names, names);
+            EXPECT_EQ(c.labels, labels);
+        }
+    }
+    // The labels are the main dialog's own.
+    testing_support::ScopedDevice device;
+    std::string shown = run(quillexBinary(), {"--device", device.dir(), "--screen", "script"}, "dump\n").output;
+    for (const char* label : {"Notifications:", "Temp files:", "IE Cache:", "IE History:", "AvantGo Cache:"})
+        EXPECT_NE(std::string::npos, shown.find(label)) << label << shown;
 }
 
 // "hex(N):" data of a .reg file: `text` as UTF-16LE, with or without its terminator.
@@ -174,7 +239,7 @@ TEST(ReportTest, TheLogIsFoundWhereTheProgramWritesItWhateverFormTheInstallFolde
         RunResult imported = tool(device.dir(), {"reg", "import", "-"}, reg);
         ASSERT_EQ(0, imported.exitCode) << imported.output;
 
-        EXPECT_EQ("cleanupTemp: 1 file deleted (3 bytes freed)\n", run(quillexBinary(), {"--device", device.dir(), "t"}).output);
+        EXPECT_EQ("Temp files: 1 file deleted (3 bytes freed)\n", run(quillexBinary(), {"--device", device.dir(), "t"}).output);
         EXPECT_EQ("07/12 10:00:00 ->cleanupTemp\r\n", device.readText(c.logPath));
         EXPECT_EQ("07/12 10:00:00 ->cleanupTemp\n", tool(device.dir(), {"log"}).output);
     }
@@ -411,10 +476,10 @@ TEST(ReportTest, WhatTheHostOrTheStoreRefusesIsReportedKeptAndFailsTheRun) {
     const Case cases[] = {
         {"a read-only store", "n", "store.db", 0444,
          {"  keep entry    1  event 12  -  \"connmgr.exe\"  \"x\"  (store read-only)\n",
-          "cleanupNotifications: 2 entries kept: 2 store read-only\n"}},
+          "Notifications: 2 entries kept: 2 store read-only\n"}},
         {"a folder the user may not write", "t", "fs/Temp", 0555,
          {"  keep file     \\Temp\\a.tmp  2 bytes  (refused)\n", "  keep folder   \\Temp\\sub  (refused)\n",
-          "cleanupTemp: 0 files deleted (0 bytes freed); 3 kept: 3 refused\n"}},
+          "Temp files: 2 files kept: 2 refused; 1 folder kept: 1 refused\n"}},
     };
     ScopedFolder work;
     for (const Case& c : cases) {
@@ -458,7 +523,7 @@ TEST(ReportTest, WhatTheHostOrTheStoreRefusesIsReportedKeptAndFailsTheRun) {
 // line of its own.
 TEST(ReportTest, EveryEntryTheSweepMeetsIsReportedAndNoNameActsOnTheTerminal) {
     testing_support::ScopedDevice device;
-    const std::string longFolder(200, 'L'), longName(70, 'n');
+    const std::string longFolder(200, 'L'), longName(70, 'x');
     struct Case {
         std::string hostName;  // below \Temp
         std::string shown;     // as the report shows it
@@ -482,8 +547,8 @@ TEST(ReportTest, EveryEntryTheSweepMeetsIsReportedAndNoNameActsOnTheTerminal) {
         EXPECT_EQ(0, result->exitCode) << result->output;
         for (const Case& c : cases) EXPECT_NE(std::string::npos, result->output.find("  " + c.shown + "\n")) << c.shown;
         EXPECT_NE(std::string::npos,
-                  result->output.find("cleanupTemp: 3 files deleted (6 bytes freed); 5 kept: 1 folder not empty, "
-                                      "4 name not valid on the device\n"))
+                  result->output.find("Temp files: 3 files deleted (6 bytes freed); 4 files kept: 4 name not valid on "
+                                      "the device; 1 folder kept: 1 folder not empty\n"))
             << result->output;
         EXPECT_EQ(std::string::npos, result->output.find_first_of("\x1b\x07\r")) << result->output;
         EXPECT_EQ(std::string::npos, result->output.find("\ncleanupHistory")) << result->output;

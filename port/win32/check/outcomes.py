@@ -19,22 +19,34 @@ def read_tree(root):
             info = os.lstat(full)
             device = "\\" + os.path.relpath(full, root).replace(os.sep, "\\")
             directory = os.path.isdir(full) and not os.path.islink(full)
+            # Read-only as both sides read a host entry: no write permission for anyone.
             tree[device] = ("folder" if directory else "file", 0 if directory else info.st_size,
-                            not info.st_mode & 0o200, name.startswith("."))
+                            not info.st_mode & 0o222, name.startswith("."))
     return tree
+
+
+# A log larger than this is compared by its size and its first and last lines only.
+WHOLE_LOG = 1024 * 1024
 
 
 def read_logs(root):
     """The lines of every Quillex.log below `root`, without their timestamps."""
     logs = {}
+    stamp = re.compile(r"^\d\d/\d\d \d\d:\d\d:\d\d ->")
     for folder, _, files in os.walk(root):
         for name in files:
             if name.lower() != "quillex.log":
                 continue
             full = os.path.join(folder, name)
+            size = os.path.getsize(full)
             with open(full, "rb") as log:
-                lines = log.read().decode("latin-1").split("\r\n")
-            stamp = re.compile(r"^\d\d/\d\d \d\d:\d\d:\d\d ->")
+                if size <= WHOLE_LOG:
+                    lines = log.read().decode("latin-1").split("\r\n")
+                else:
+                    head = log.read(4096).decode("latin-1").split("\r\n")[:-1]
+                    log.seek(size - 4096)
+                    tail = log.read().decode("latin-1").split("\r\n")[1:]
+                    lines = [f"({size} bytes)"] + head + ["..."] + tail
             # A stamp further on in a line belongs to the text: a notification's start.
             logs["\\" + os.path.relpath(full, root).replace(os.sep, "\\")] = [stamp.sub("", line) for line in lines]
     return logs

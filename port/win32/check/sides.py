@@ -38,15 +38,16 @@ def file_content(path, size):
 def lay_out(root, scenario):
     for folder in scenario.folders:
         os.makedirs(host_path(root, folder), exist_ok=True)
-    for path, (size, read_only) in scenario.files.items():
+    for path, (size, mode) in scenario.files.items():
         target = host_path(root, path)
         with open(target, "wb") as out:
             if size <= 1024 * 1024 // 2:
                 out.write(file_content(path, size))
             else:
-                out.truncate(size)  # large files are sparse
-        if read_only:
-            os.chmod(target, 0o444)
+                # Large files are sparse; a log keeps a whole first line.
+                out.write(file_content(path, 0x10000) if path.endswith("Quillex.log") else b"")
+                out.truncate(size)
+        os.chmod(target, mode)
 
 
 def runner_text(text):
@@ -143,7 +144,9 @@ class Emulation:
             else:
                 outcome.errors.append("the main dialog showed no figures")
             if scenario.command not in ("cleanup", "export"):
-                subprocess.run([self.quillex, "--device", device, scenario.command], capture_output=True, timeout=120)
+                # After "--" the whole command line is the program's, even one such as "-h".
+                subprocess.run([self.quillex, "--device", device, "--", scenario.command], capture_output=True,
+                               timeout=120)
         finally:
             if holder:
                 holder.communicate(timeout=60)

@@ -35,7 +35,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR comman
 
 // ---------------------------------------------------------------- adapted calls
 // Each keeps the handheld's contract on the desktop (port/win32/registry.cpp, processes.cpp,
-// strings.cpp).
+// strings.cpp, narrow.cpp, files.cpp).
 
 // The handheld ignores the access mask, so the program asks for none (0); the desktop
 // would grant a handle with no rights at all. 0 asks for reading and writing, or reading
@@ -66,6 +66,16 @@ int __cdecl portWcsicmp(const WCHAR* a, const WCHAR* b);
 WCHAR* __cdecl portWcslwr(WCHAR* text);
 #define _wcsicmp portWcsicmp
 #define _wcslwr portWcslwr
+
+// The handheld writes a wide string in an 8-bit format ("%S") in its code page, a
+// character it lacks as '?'; the desktop fails the whole call (port/win32/narrow.cpp).
+HRESULT portStringCchPrintfA(char* dest, size_t cchDest, const char* format, ...);
+#define StringCchPrintfA portStringCchPrintfA
+
+// Without its high half, a move whose new position does not fit 32 bits fails on the
+// handheld, as the platform documents; Wine makes it (port/win32/files.cpp).
+DWORD WINAPI portSetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod);
+#define SetFilePointer portSetFilePointer
 
 // "aygshell.dll", the handheld's shell library, is the port's own on the desktop: loading
 // it gives the port's module, whose "ExitWindowsEx" records the restart request.
