@@ -109,9 +109,23 @@ bool sameIgnoringAsciiCase(const std::string& a, const std::string& b) {
     return true;
 }
 
+// A write to the log that failed stands where its line would have: for the next action
+// asked for that has not logged yet, or after them the automatic run's schedule. RETURNS
+// that operation, or "" when none is left.
+std::string refusedLineOf(const RunFacts& facts, const std::vector<std::string>& logged) {
+    auto hasLogged = [&](const char* operation) { return std::find(logged.begin(), logged.end(), operation) != logged.end(); };
+    for (const ActionKind& kind : kKinds)
+        if (facts.asked.find(kind.letter) != std::string::npos && !hasLogged(kind.operation)) return kind.operation;
+    std::string line = facts.commandLine;
+    for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    bool automatic = line.find("-auto") != std::string::npos;
+    return automatic && !hasLogged(kScheduleOperation) ? kScheduleOperation : "";
+}
+
 std::vector<Action> groupActions(const RunFacts& facts, const std::vector<Change>& changes) {
     std::vector<Action> actions;
     std::vector<Item> pending;  // not yet claimed by any action
+    std::vector<std::string> logged;  // the actions that have logged, in order
     int open = -1;
     auto add = [&](Item item) {
         if (open >= 0) actions[static_cast<size_t>(open)].items.push_back(std::move(item));
@@ -121,12 +135,43 @@ std::vector<Action> groupActions(const RunFacts& facts, const std::vector<Change
         if (!pending.empty()) actions.push_back(Action{kOther, std::move(pending)});
         pending.clear();
     };
+    auto starts = [&](const std::string& action, Item item) {
+        flushPending();
+        logged.push_back(action);
+        actions.push_back(Action{action, {std::move(item)}});
+        open = static_cast<int>(actions.size()) - 1;
+    };
+    auto ends = [&](const std::string& action, Item item) {
+        logged.push_back(action);
+        if (open >= 0 && actions[static_cast<size_t>(open)].name == action) {
+            actions[static_cast<size_t>(open)].items.push_back(std::move(item));
+        } else {
+            pending.push_back(std::move(item));
+            actions.push_back(Action{action, std::move(pending)});
+            pending.clear();
+        }
+        open = -1;
+    };
     for (const Change& change : changes) {
         if (std::holds_alternative<Restart>(change.what)) {
             // Whatever action was open ends: a restart belongs to none of them.
             flushPending();
             actions.push_back(Action{kRestart, {itemOf(change)}});
             open = -1;
+            continue;
+        }
+        const FileNotWritten* refused = std::get_if<FileNotWritten>(&change.what);
+        if (refused && sameIgnoringAsciiCase(refused->path, facts.logPath)) {
+            // The notification cleanup logs after its work; every other operation before it.
+            std::string operation = refusedLineOf(facts, logged);
+            if (operation == kKinds[0].operation) {
+                ends(operation, itemOf(change));
+            } else if (!operation.empty()) {
+                starts(operation, itemOf(change));
+            } else {
+                open = -1;
+                add(itemOf(change));
+            }
             continue;
         }
         const FileWritten* write = std::get_if<FileWritten>(&change.what);
@@ -136,22 +181,9 @@ std::vector<Action> groupActions(const RunFacts& facts, const std::vector<Change
         }
         for (std::string& line : formats::logLinesSplit(write->bytes)) {
             formats::LogLine read = formats::logLineRead(line);
-            if (read.role == formats::LogRole::Starts) {
-                flushPending();
-                actions.push_back(Action{read.action, {Item{nullptr, std::nullopt, line}}});
-                open = static_cast<int>(actions.size()) - 1;
-            } else if (read.role == formats::LogRole::Ends) {
-                if (open >= 0 && actions[static_cast<size_t>(open)].name == read.action) {
-                    actions[static_cast<size_t>(open)].items.push_back(Item{nullptr, std::nullopt, line});
-                } else {
-                    pending.push_back(Item{nullptr, std::nullopt, line});
-                    actions.push_back(Action{read.action, std::move(pending)});
-                    pending.clear();
-                }
-                open = -1;
-            } else {
-                add(Item{nullptr, std::nullopt, line});
-            }
+            if (read.role == formats::LogRole::Starts) starts(read.action, Item{nullptr, std::nullopt, line});
+            else if (read.role == formats::LogRole::Ends) ends(read.action, Item{nullptr, std::nullopt, line});
+            else add(Item{nullptr, std::nullopt, line});
         }
     }
     flushPending();

@@ -471,19 +471,29 @@ TEST(ReportTest, WhatTheHostOrTheStoreRefusesIsReportedKeptAndFailsTheRun) {
         const char* commandLine;
         const char* refuse;  // the host path, below the device, made read-only
         mode_t mode;
+        bool usersOwn;       // whether the device is handed to the user who runs quillex
         std::vector<std::string> said;
     };
     const Case cases[] = {
-        {"a read-only store", "n", "store.db", 0444,
+        {"a read-only store", "n", "store.db", 0444, true,
          {"  keep entry    1  event 12  -  \"connmgr.exe\"  \"x\"  (store read-only)\n",
           "Notifications: 2 entries kept: 2 store read-only\n"}},
-        {"a folder the user may not write", "t", "fs/Temp", 0555,
+        {"a folder the user may not write", "t", "fs/Temp", 0555, true,
          {"  keep file     \\Temp\\a.tmp  2 bytes  (refused)\n", "  keep folder   \\Temp\\sub  (refused)\n",
           "Temp files: 2 files kept: 2 refused; 1 folder kept: 1 refused\n"}},
+        // Nothing of it is the user's, the log included: each refused line stands for its action.
+        {"a device of another user's", "nt", "fs", 0755, false,
+         {"  not written   \\Program Files\\Quillex\\Quillex.log  (refused)\n",
+          "Notifications: 2 entries kept: 2 store read-only; 1 write failed: 1 refused\n",
+          "Temp files: 2 files kept: 2 refused; 1 folder kept: 1 refused; 1 write failed: 1 refused\n"}},
     };
     ScopedFolder work;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        if (!c.usersOwn && geteuid() != 0) {
+            std::printf("(not root: no device of another user to run on)\n");
+            continue;
+        }
         std::string dir = work.path + "/device";
         fs::remove_all(dir);
         ASSERT_EQ(0, tool(dir, {"init"}).exitCode);
@@ -494,7 +504,8 @@ TEST(ReportTest, WhatTheHostOrTheStoreRefusesIsReportedKeptAndFailsTheRun) {
         for (const char* name : {"a.tmp", "b.tmp"}) std::ofstream(dir + "/fs/Temp/" + name) << "x\n";
         fs::create_directory(dir + "/fs/Temp/sub");
         ASSERT_EQ(0, tool(dir, {"clock", "freeze", "2026-12-07 10:00:00"}).exitCode);
-        handToUser(work.path);
+        if (c.usersOwn) handToUser(work.path);
+        chmod(work.path.c_str(), 0755);
         chmod((dir + "/" + c.refuse).c_str(), c.mode);
 
         RunResult preview = quillexAsUser(dir, {"--preview", c.commandLine});
