@@ -6,14 +6,16 @@
 //   sweep_floor --guarded ROOT FOLDER
 //     the calls a measure cannot do without while keeping the device's guarantees, and no
 //     more: the listing's stat of each entry (a listing tells size, times and attributes),
-//     an open of the whole path beneath ROOT that refuses links and escapes, fstat (is it
-//     a plain file, how many links), one lock that marks the open for sharing, close.
+//     a look at the path before opening it (only a plain file is opened), an open of the
+//     whole path beneath ROOT that refuses links and escapes, fstat (how many links, still
+//     the file looked at), one lock that marks the open for sharing, one look for a
+//     deletion or a handle denying reading, close.
 //     FOLDER is relative to ROOT. Prints the total size.
 //   sweep_floor --guarded-clean ROOT FOLDER
 //     the same for a clean: the listing's stat, the folder opened beneath ROOT, the file's
-//     stat (read-only files stay), an open and a lock that marks the file for deletion
-//     (files in use stay), the unlink, the mark's close and the folder's close; then each
-//     emptied sub-folder removed.
+//     stat (read-only files stay), a read-only open and a lock that marks the file for
+//     deletion, a look for handles (files in use stay), the unlink, the mark's close and the
+//     folder's close; then each emptied sub-folder removed.
 // Set beside the floor, the guarded figures tell what the guarantees cost and what is the
 // emulation's own overhead. The lock offsets are the device's own (sharing.h).
 #include "device/kernel/sharing.h"
@@ -53,13 +55,27 @@ static int lockRange(int fd, short type, int command, off_t start, off_t length)
     return fcntl(fd, command, &lock);
 }
 
+// Whether another description holds a lock on [start, start + length); a failed look counts.
+static int heldByAnother(int fd, off_t start, off_t length) {
+    struct flock held;
+    memset(&held, 0, sizeof held);
+    held.l_type = F_WRLCK;
+    held.l_whence = SEEK_SET;
+    held.l_start = start;
+    held.l_len = length;
+    return fcntl(fd, F_OFD_GETLK, &held) != 0 || held.l_type != F_UNLCK;
+}
+
 // One file of the guarded measure: `path` is its path below ROOT.
 static void guardedSize(int folder, const char *name, const char *path, unsigned long long *total) {
-    struct stat listed, info;
+    struct stat listed, looked, info;
     if (fstatat(folder, name, &listed, AT_SYMLINK_NOFOLLOW) != 0) return;
+    if (fstatat(root, path, &looked, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(looked.st_mode)) return;
     int file = openBeneath(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (file < 0) return;
-    if (fstat(file, &info) == 0 && S_ISREG(info.st_mode) && lockRange(file, F_RDLCK, F_OFD_SETLK, device::kDenyReadZone, device::kCommonOpenLength) == 0)
+    if (fstat(file, &info) == 0 && S_ISREG(info.st_mode) &&
+        lockRange(file, F_RDLCK, F_OFD_SETLK, device::kReadMark, device::kCommonOpenLength) == 0 &&
+        !heldByAnother(file, device::kDenyReadMark, 2))
         *total += (unsigned long long)info.st_size;
     close(file);
 }
@@ -71,9 +87,11 @@ static void guardedDelete(int listingFolder, const char *name, const char *folde
     int folder = openBeneath(folderPath, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) return;
     if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR)) {
-        // The in-use check marks the file until its name is gone, so no open slips in between.
-        int mark = openat(folder, name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (mark >= 0 && lockRange(mark, F_WRLCK, F_OFD_SETLK, device::kOpenMark, 1) == 0) unlinkat(folder, name, 0);
+        // The mark stands until the name is gone, then the look for handles: no open slips in between.
+        int mark = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (mark >= 0 && lockRange(mark, F_RDLCK, F_OFD_SETLK, device::kDeletionMark, 1) == 0 &&
+            !heldByAnother(mark, device::kOpenMark, 1))
+            unlinkat(folder, name, 0);
         if (mark >= 0) close(mark);
     }
     close(folder);

@@ -1,7 +1,7 @@
-// Text from outside (a file name, a command-line argument, a value read from a device)
-// made safe to show on a terminal: every character that shows no mark of its own, or acts
-// on the terminal or the line, is written as an escape, so a message can neither recolour
-// the terminal nor forge or reorder a line.
+// Text the host programs print on a terminal, from names and data they do not choose (file
+// names, log lines, entries, command lines), made harmless there: what would move the
+// cursor, colour the screen, start a new line or turn the text around is shown as an
+// escape instead, the way ls shows such names. JSON needs none of this: it escapes itself.
 #pragma once
 
 #include <string>
@@ -9,11 +9,10 @@
 
 namespace formats {
 
-// `text` with C escapes in the place of what a terminal would act on: \t, \n, \r, and \xHH
-// for other control bytes (ESC is \x1B) and for bytes that are not UTF-8; \uXXXX (or
-// \UXXXXXXXX) for the other controls (U+0080 to U+009F), format characters such as
-// direction marks (Cf), and line and paragraph separators (U+2028, U+2029). Everything
-// else, backslashes included, is kept as it is.
+// `text` with every control character (C0, DEL, C1), every line or paragraph separator
+// and every bidirectional formatting character shown visibly: "\n", "\r", "\t", "\x1b",
+// "\u202e"; a byte that is no UTF-8 as "\xff". Anything else, the backslash of a device
+// path included, is kept as it is.
 std::string printable(std::string_view text);
 
 }  // namespace formats

@@ -16,7 +16,7 @@ below[screens]="core kernel windowing shell"
 below[boot]="core kernel notifications windowing shell screens"
 below[formats]="core kernel notifications windowing shell screens boot"
 below[host]="core kernel notifications windowing shell screens boot formats"
-below[hostcommon]="core kernel notifications windowing shell screens boot"
+below[hostcommon]="core kernel notifications windowing shell screens boot formats"
 for arg in "$@"; do lib[${arg%%=*}]=${arg#*=}; done
 
 # Strong definitions only: inline functions and templates may be defined in several.

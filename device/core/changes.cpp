@@ -19,6 +19,7 @@ bool countsInto(const Change& last, const Change& change) {
     if (!summarizing || last.what.index() != change.what.index()) return false;
     if (auto* kept = std::get_if<FileKept>(&change.what)) return std::get<FileKept>(last.what).reason == kept->reason;
     if (auto* kept = std::get_if<FolderKept>(&change.what)) return std::get<FolderKept>(last.what).reason == kept->reason;
+    if (auto* kept = std::get_if<EntryKept>(&change.what)) return std::get<EntryKept>(last.what).reason == kept->reason;
     return std::holds_alternative<FileDeleted>(change.what) || std::holds_alternative<FolderRemoved>(change.what) ||
            std::holds_alternative<EntryCleared>(change.what);
 }

@@ -1,5 +1,6 @@
 // What a run asked of the device, in the order it asked: files deleted or kept, folders
-// removed, file writes, registry values, notification entries, program starts, restarts.
+// removed, file writes, registry values, notification entries, program starts, restarts,
+// and every change the host or the store refused, with the reason.
 // Every family records its own changes here when recording is on; the host face of the
 // device turns the record into a report. Recording never changes what a call does.
 #pragma once
@@ -23,7 +24,9 @@ struct FileDeleted {
 struct FileKept {
     std::string path;
     uint64_t size = 0;
-    std::string reason;  // why it stayed: "read-only", "in use", "folder", "not found", "refused"
+    // Why it stayed: "read-only", "in use", "folder", "not found", "name not valid on the
+    // device" (the program cannot name it), "refused" (the host would not remove it).
+    std::string reason;
 };
 struct FolderRemoved {
     std::string path;
@@ -39,6 +42,12 @@ struct FileWritten {
 struct FileEmptied {  // an existing file truncated to nothing
     std::string path;
 };
+// An open for writing, or a write, that failed and leaves nothing of it: not for a file
+// held open by another handle, which a program may wait for and try again.
+struct FileNotWritten {
+    std::string path;
+    std::string reason;  // "read-only", "hard-linked", "disk full", "write failed", "refused"
+};
 struct ValueDeleted {
     std::string key;
     std::string name;
@@ -48,9 +57,18 @@ struct ValueSet {
     std::string name;
     uint64_t size = 0;  // of its data
 };
+struct ValueKept {  // a deletion the store refused
+    std::string key;
+    std::string name;
+    std::string reason;  // see EntryKept
+};
 struct EntryCleared {
     // The entry as it was; absent when records are summarized, which never list it.
     std::optional<NotificationEntry> entry;
+};
+struct EntryKept {  // a clear the store refused
+    std::optional<NotificationEntry> entry;  // as EntryCleared
+    std::string reason;                      // "store read-only", "disk full", "store busy", "refused"
 };
 struct EntryAdded {
     NotificationEntry entry;  // as added, handle included
@@ -64,15 +82,16 @@ struct Restart {
     std::string by;  // "shell" or "kernel"
 };
 
-using ChangeWhat = std::variant<FileDeleted, FileKept, FolderRemoved, FolderKept, FileWritten, FileEmptied, ValueDeleted,
-                                ValueSet, EntryCleared, EntryAdded, ProgramStarted, Restart>;
+using ChangeWhat = std::variant<FileDeleted, FileKept, FolderRemoved, FolderKept, FileWritten, FileEmptied, FileNotWritten,
+                                ValueDeleted, ValueSet, ValueKept, EntryCleared, EntryKept, EntryAdded, ProgramStarted,
+                                Restart>;
 
 struct Change {
     ChangeWhat what;
     // How many like changes this record stands for: 1, unless the record is summarized,
     // when a run of files deleted (or kept for one reason, or folders removed or kept for
-    // one reason, or entries cleared) is one record with their count and, for files, their
-    // sizes added up.
+    // one reason, or entries cleared or kept for one reason) is one record with their
+    // count and, for files, their sizes added up.
     uint64_t count = 1;
 };
 

@@ -20,6 +20,7 @@ const char* const kFaultNames[] = {
     "RegEnumValueW", "RegFlushKey", "RegOpenKeyExW", "RegQueryValueExW", "RegSetValueExW", "RemoveDirectoryW",
     "SetFilePointer", "WriteFile",
     "openat2",  // the host call behind one-call path resolution (hostpath.cpp)
+    "write",    // the host call behind WriteFile: when hit, half goes out and the disk is full
     // notifications
     "CeClearUserNotification", "CeGetUserNotification", "CeGetUserNotificationHandles", "CeSetUserNotificationEx",
     // windowing

@@ -37,6 +37,8 @@ bool previewBegin(std::string* error) {
         sqlite3_close(copy);
         return false;
     }
+    // A store this process may only read refuses the preview's changes as it would the run's.
+    if (sqlite3_db_readonly(store(), "main") == 1) sqlite3_exec(copy, "PRAGMA query_only = 1", nullptr, nullptr, nullptr);
     setAside = folderReplaceStore(copy);
     active = true;
     return true;

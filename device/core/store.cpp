@@ -409,6 +409,15 @@ std::string storeFailure() {
     return now.empty() ? failedWith : now;
 }
 
+std::string storeRefusal() {
+    sqlite3* db = store();
+    int code = db ? sqlite3_errcode(db) : SQLITE_CANTOPEN;
+    if (code == SQLITE_FULL || (db && sqlite3_system_errno(db) == ENOSPC)) return "disk full";
+    if (code == SQLITE_READONLY || code == SQLITE_PERM || code == SQLITE_CANTOPEN) return "store read-only";
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED) return "store busy";
+    return "refused";
+}
+
 bool storeCheckpoint() {
     sqlite3* db = store();
     if (!db) return false;

@@ -75,6 +75,10 @@ bool settingSet(const std::string& name, const std::string& value);
 // empty when the last operation did not fail.
 std::string storeFailure();
 
+// The same, as the short reason a record of changes gives for a change the store
+// refused: "store read-only", "disk full", "store busy", or "refused" for anything else.
+std::string storeRefusal();
+
 // Writes everything committed so far into the database file and syncs it.
 bool storeCheckpoint();
 

@@ -1,12 +1,16 @@
 // The device file system on the host's fs/ folder: files, folders and searches.
-// Links below fs/ are never followed, read-only means "owner may not write" whoever runs
-// us, and sharing modes hold across processes through locks on bytes past any content
-// (sharing.h).
-// While a preview runs, deletions hide entries in the overlay and writes go to memory
-// (overlay.h, previewfile.h), after the same checks. Outcomes are recorded (record.h).
+// Links below fs/ are never followed, nothing but a plain file is ever opened (its type is
+// looked at first), read-only means "owner may not write" whoever runs us, a file with a
+// second host link is never opened for writing, and sharing modes hold across processes
+// through locks on bytes past any content (sharing.h). A write that falls short leaves the
+// file as it was. While a preview runs, deletions hide entries in the overlay and writes go
+// to memory (overlay.h, previewfile.h), after the same checks, those the host would make
+// included. Outcomes are recorded (record.h); a requested stop is acted on before each
+// file (core/interrupt.h).
 #include "device/core/changes.h"
 #include "device/core/faults.h"
 #include "device/core/folder.h"
+#include "device/core/interrupt.h"
 #include "device/core/preview.h"
 #include "device/core/utf.h"
 #include "device/kernel/calendar.h"
@@ -33,6 +37,7 @@
 
 namespace {
 
+using device::Admission;
 using device::HostFd;
 using device::HostPath;
 using device::OpenState;
@@ -68,7 +73,12 @@ struct FileObject : device::KernelObject {
 
 class SearchObject : public device::KernelObject {
 public:
-    SearchObject(DIR* dir, std::u16string_view pattern) : dir_(dir), pattern_(pattern) {}
+    // `folderPath` is the device path of the folder listed, as the pattern spells it.
+    SearchObject(DIR* dir, std::u16string_view folderPath, std::u16string_view pattern)
+        : dir_(dir), pattern_(pattern), folderLength_(folderPath.size()),
+          reportsUnlisted_(device::changesRecording() && (pattern == u"*" || pattern == u"*.*")) {
+        if (reportsUnlisted_) folderPath_ = device::toUtf8(folderPath);
+    }
     ~SearchObject() override { closedir(dir_); }
     SearchObject(const SearchObject&) = delete;
     SearchObject& operator=(const SearchObject&) = delete;
@@ -79,11 +89,17 @@ public:
             const char* hostName = entry->d_name;
             if (std::strcmp(hostName, ".") == 0 || std::strcmp(hostName, "..") == 0) continue;
             int length = device::deviceName(hostName, name_);
-            if (length < 0 || !device::matchesPattern(pattern_, std::u16string_view(name_, static_cast<size_t>(length))))
+            if (length < 0 && !reportsUnlisted_) continue;
+            if (length >= 0 && !device::matchesPattern(pattern_, std::u16string_view(name_, static_cast<size_t>(length))))
                 continue;
             struct stat info;
             if (fstatat(dirfd(dir_), hostName, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
             if (device::previewing() && !device::overlayView(dirfd(dir_), hostName, &info)) continue;
+            // A sweep lists every entry to act on it: one it cannot be given, or cannot name
+            // in a path of the device's length, stays, and the record says so.
+            if (reportsUnlisted_ && (length < 0 || folderLength_ + 1 + static_cast<size_t>(length) > MAX_PATH - 1))
+                device::recordUnlisted(folderPath_, hostName, info);
+            if (length < 0) continue;
             fill(data, hostName, info, static_cast<size_t>(length));
             return true;
         }
@@ -105,6 +121,9 @@ private:
 
     DIR* dir_;
     std::u16string pattern_;
+    size_t folderLength_;
+    bool reportsUnlisted_;
+    std::string folderPath_;  // UTF-8, only when reportsUnlisted_
     WCHAR name_[MAX_PATH];
 };
 
@@ -150,25 +169,25 @@ bool stillNamed(LPCWSTR path, const struct stat& opened, const timespec& since) 
 // write or truncate is checked first (read-only, a second link), so that a request bound
 // to be refused never holds marks another could meet, and is looked at again after. When
 // the name went meanwhile, or a deletion is removing it now, *gone is set and the caller
-// looks the path up again.
+// looks the path up again. (The caller looked at the entry's type before opening it.)
 HANDLE admitOpened(HostFd fd, bool existed, DWORD access, DWORD share, DWORD disposition, DWORD flagsAndAttributes,
                    LPCWSTR path, const timespec& openStarted, bool* gone) {
     bool wantRead = access & GENERIC_READ, wantWrite = access & GENERIC_WRITE;
     bool truncates = existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
     struct stat opened;
-    bool admitted;
+    Admission admission;
     if (wantWrite || truncates) {
         if (fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
         if (opened.st_nlink > 1 || (existed && device::hostReadOnly(opened))) return failHandle(ERROR_ACCESS_DENIED);
-        admitted = device::admitSharing(fd.get(), wantRead, wantWrite, share);
-        if (admitted && fstat(fd.get(), &opened) != 0) return failHandle(ERROR_ACCESS_DENIED);
+        admission = device::admitSharing(fd.get(), wantRead, wantWrite, share);
+        if (admission == Admission::Admitted && fstat(fd.get(), &opened) != 0) return failHandle(ERROR_ACCESS_DENIED);
     } else {
-        admitted = device::admitSharing(fd.get(), wantRead, wantWrite, share);
+        admission = device::admitSharing(fd.get(), wantRead, wantWrite, share);
         if (fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
     }
-    if (!admitted) {
-        // Refused by a deletion's mark, now or a moment ago (then the name is gone by now)?
-        *gone = device::openStateOf(fd.get()) == OpenState::Deleting || (fstat(fd.get(), &opened) == 0 && !stillNamed(path, opened, openStarted));
+    if (admission != Admission::Admitted) {
+        // A deletion is removing the name, or refused only by a handle of a name gone by now?
+        *gone = admission == Admission::Deleting || (fstat(fd.get(), &opened) == 0 && !stillNamed(path, opened, openStarted));
         return failHandle(ERROR_SHARING_VIOLATION);
     }
     if (!stillNamed(path, opened, openStarted)) {  // the name was removed before the marks stood
@@ -194,26 +213,37 @@ HANDLE admitOpened(HostFd fd, bool existed, DWORD access, DWORD share, DWORD dis
 
 }  // namespace
 
-HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
-                   DWORD flagsAndAttributes, HANDLE) {
-    if (device::faultHit("CreateFileW")) return failHandle(ERROR_ACCESS_DENIED);
+namespace {
+
+// Whether this process may add or remove a name in the host folder `folder` (the entry
+// removed being `entry`), as the host will judge when it does: a preview, which leaves
+// the folder alone, refuses where the run would be refused.
+bool hostMayChangeFolder(int folder, const struct stat* entry) {
+    if (faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0) return false;
+    struct stat self;
+    if (!entry || fstat(folder, &self) != 0 || !(self.st_mode & S_ISVTX)) return true;
+    // A sticky folder lets only the owners of the entry or the folder remove it.
+    uid_t me = geteuid();
+    return me == 0 || me == entry->st_uid || me == self.st_uid;
+}
+
+HANDLE openFile(LPCWSTR path, DWORD access, DWORD share, DWORD disposition, DWORD flagsAndAttributes) {
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return failHandle(ERROR_INVALID_PARAMETER);
     bool wantRead = access & GENERIC_READ, wantWrite = access & GENERIC_WRITE;
     bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
     if (disposition == TRUNCATE_EXISTING && !wantWrite) return failHandle(ERROR_ACCESS_DENIED);
-    // Denying others the right to read is a write lock (see sharing.h), which the host
-    // grants only on a descriptor open for writing; the handle itself still may not write.
-    bool denyRead = !(share & FILE_SHARE_READ);
-    int mode = wantWrite || truncates || denyRead ? O_RDWR : O_RDONLY;
+    // No sharing mark needs a descriptor open for writing (sharing.h): only changing the file does.
+    int mode = wantWrite || truncates ? O_RDWR : O_RDONLY;
     constexpr int kOpenFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     timespec openStarted {};  // the file clock's own (coarse) time, as ctimes are stamped
     clock_gettime(CLOCK_REALTIME_COARSE, &openStarted);
 
-    // An existing file spelled as on the host opens in one call; a folder, a link, a name
-    // that differs in case or a file to create takes the look-up below, and so does every
-    // open of a preview, whose overlay only the look-up consults.
+    // An existing plain file spelled as on the host opens in one call, once looked at; a
+    // folder, a link, a name that differs in case, a file to create or one the request may
+    // not use takes the look-up below, and so does every open of a preview, whose overlay
+    // only the look-up consults.
     if (disposition != CREATE_NEW && !device::previewing()) {
-        HostFd fd(device::openExact(path, mode | kOpenFlags));
+        HostFd fd(device::openExactFile(path, mode | kOpenFlags, wantWrite || truncates));
         bool gone = false;
         if (fd.valid()) {
             HANDLE handle = admitOpened(std::move(fd), true, access, share, disposition, flagsAndAttributes, path, openStarted, &gone);
@@ -245,12 +275,15 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
             }
         } else {
             if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) return failHandle(ERROR_FILE_NOT_FOUND);
-            if (device::previewing())
+            if (device::previewing()) {
+                if (!hostMayChangeFolder(folder, nullptr)) return failHandle(ERROR_ACCESS_DENIED);
                 return device::overlayOpenFile(path, target, wantRead, wantWrite, truncates, share, false, device::admitSharing);
+            }
             // O_EXCL: never creates through a link, and loses cleanly to a racing creator.
-            fd.reset(openat(folder, name, (wantWrite || denyRead ? O_RDWR : O_RDONLY) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+            fd.reset(openat(folder, name, (wantWrite ? O_RDWR : O_RDONLY) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
             if (!fd.valid()) {
                 if (errno == EEXIST) continue;
+                if (errno == ENOSPC || errno == EDQUOT) return failHandle(ERROR_DISK_FULL);
                 return failHandle(errno == ENAMETOOLONG ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
             }
         }
@@ -264,6 +297,22 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
         --attempt;
     }
     return failHandle(ERROR_ACCESS_DENIED);
+}
+
+}  // namespace
+
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD flagsAndAttributes, HANDLE) {
+    device::interruptPoint();
+    if (device::faultHit("CreateFileW")) return failHandle(ERROR_ACCESS_DENIED);
+    HANDLE handle = openFile(path, access, share, disposition, flagsAndAttributes);
+    bool changes = (access & GENERIC_WRITE) || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+    if (handle == INVALID_HANDLE_VALUE && changes && device::changesRecording()) {
+        DWORD error = GetLastError();
+        device::recordNotWritten(path, error);
+        SetLastError(error);
+    }
+    return handle;
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPVOID) {
@@ -302,15 +351,30 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
     FileObject* object = fileOf(file);
     if (!object) return FALSE;
     if (!object->canWrite) return fail(ERROR_ACCESS_DENIED);
+    // The size before, so that a write falling short (a full disk) takes back what it
+    // wrote: a log line is whole or absent, never a piece the next line is glued to.
+    struct stat before;
+    if (fstat(object->fd(), &before) != 0) return fail(ERROR_WRITE_FAULT);
     DWORD done = 0;
-    while (done < bytesToWrite) {
-        ssize_t put = write(object->fd(), static_cast<const char*>(buffer) + done, bytesToWrite - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            if (bytesWritten) *bytesWritten = done;
-            return fail(ERROR_WRITE_FAULT);
-        }
-        done += static_cast<DWORD>(put);
+    int cause = 0;  // why a write fell short
+    while (done < bytesToWrite && !cause) {
+        const char* from = static_cast<const char*>(buffer) + done;
+        DWORD left = bytesToWrite - done;
+        // The "write" fault plays a full disk: half of what is left goes out, then no more.
+        bool full = device::faultHit("write");
+        ssize_t put = write(object->fd(), from, full ? left / 2 : left);
+        if (put > 0) done += static_cast<DWORD>(put);
+        if (full || put == 0) cause = ENOSPC;
+        else if (put < 0 && errno != EINTR) cause = errno;
+    }
+    if (cause) {
+        off_t at = lseek(object->fd(), 0, SEEK_CUR);
+        // Back to the size before, and the position where this write began.
+        if (done > 0 && at >= 0 && ftruncate(object->fd(), before.st_size) == 0)
+            lseek(object->fd(), at - static_cast<off_t>(done), SEEK_SET);
+        DWORD error = cause == ENOSPC || cause == EDQUOT || cause == EFBIG ? ERROR_DISK_FULL : ERROR_WRITE_FAULT;
+        if (!object->recordedPath.empty()) device::recordNotWritten(device::toUtf16(object->recordedPath).c_str(), error);
+        return fail(error);
     }
     if (bytesWritten) *bytesWritten = done;
     if (!object->recordedPath.empty())
@@ -387,18 +451,25 @@ BOOL FlushFileBuffers(HANDLE file) {
 namespace {
 
 // RETURNS 0 when the resolved file is deleted (hidden, in a preview), else the error;
-// *again when another deletion of it is under way, to look the path up again shortly.
+// *again when the name changed under the deletion, to look the path up again shortly.
 DWORD deleteResolved(const HostPath& target, bool* again) {
     if (!target.exists) return ERROR_FILE_NOT_FOUND;
     const struct stat& info = target.info;
     if (S_ISDIR(info.st_mode) || device::hostReadOnly(info)) return ERROR_ACCESS_DENIED;
     HostFd mark;  // dropped on return, once the name is gone
+    // Only a plain file can be open, and only one is ever opened; anything else (a link,
+    // a FIFO, a device) loses its name without being opened.
     if (S_ISREG(info.st_mode)) {
-        OpenState state = device::markForDeletion(target.folder.get(), target.name.c_str(), &mark);
-        *again = state == OpenState::Deleting;
-        if (state == OpenState::InUse || state == OpenState::Deleting) return ERROR_SHARING_VIOLATION;
+        switch (device::markForDeletion(target.folder.get(), target.name.c_str(), &mark)) {
+            case OpenState::InUse: return ERROR_SHARING_VIOLATION;
+            case OpenState::Closed: return ERROR_ACCESS_DENIED;  // no mark can stand: kept
+            case OpenState::Gone: *again = true; return ERROR_FILE_NOT_FOUND;
+            case OpenState::Marked:
+            case OpenState::Free: break;
+        }
     }
     if (device::previewing()) {
+        if (!hostMayChangeFolder(target.folder.get(), &info)) return ERROR_ACCESS_DENIED;
         device::overlayHide(target.folder.get(), target.name.c_str());
         return 0;
     }
@@ -412,6 +483,8 @@ DWORD removeResolved(const HostPath& target) {
     if (!target.exists) return ERROR_FILE_NOT_FOUND;
     if (!S_ISDIR(target.info.st_mode)) return ERROR_DIRECTORY;
     if (device::previewing()) {
+        // The host looks at the parent's permissions before the folder's contents.
+        if (!hostMayChangeFolder(target.folder.get(), &target.info)) return ERROR_ACCESS_DENIED;
         if (!device::overlayFolderEmpty(target.folder.get(), target.name.c_str())) return ERROR_DIR_NOT_EMPTY;
         device::overlayHide(target.folder.get(), target.name.c_str());
         return 0;
@@ -427,16 +500,20 @@ DWORD removeResolved(const HostPath& target) {
 }  // namespace
 
 BOOL DeleteFileW(LPCWSTR path) {
+    device::interruptPoint();
     if (device::faultHit("DeleteFileW")) return fail(ERROR_ACCESS_DENIED);
     HostPath target;
     DWORD error;
     for (int wait = 0;; ++wait) {
         target = HostPath{};
-        if (DWORD missing = device::resolvePath(path, &target)) return fail(missing);
+        if (DWORD missing = device::resolvePath(path, &target)) {
+            if (device::changesRecording() && !device::validDevicePath(path)) device::recordUnnamable(path);
+            return fail(missing);
+        }
         bool again = false;
         error = deleteResolved(target, &again);
         if (!again || wait == device::kDeletionWaits) break;
-        device::waitForDeletion();  // the other deletion may yet fail: see what it leaves
+        device::waitForDeletion();  // see what the name leads to now
     }
     if (device::changesRecording()) device::recordDeletion(path, target, error);
     return error ? fail(error) : TRUE;
@@ -458,9 +535,13 @@ BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES) {
 }
 
 BOOL RemoveDirectoryW(LPCWSTR path) {
+    device::interruptPoint();
     if (device::faultHit("RemoveDirectoryW")) return fail(ERROR_ACCESS_DENIED);
     HostPath target;
-    if (DWORD error = device::resolvePath(path, &target)) return fail(error);
+    if (DWORD error = device::resolvePath(path, &target)) {
+        if (device::changesRecording() && !device::validDevicePath(path)) device::recordUnnamable(path);
+        return fail(error);
+    }
     DWORD error = removeResolved(target);
     if (device::changesRecording()) device::recordRemoval(path, error);
     return error ? fail(error) : TRUE;
@@ -508,13 +589,15 @@ HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
     DIR* dir = fdopendir(folder.folder.get());
     if (!dir) return failHandle(ERROR_ACCESS_DENIED);
     folder.folder.release();
-    auto search = std::make_unique<SearchObject>(dir, folder.last);
+    std::u16string_view whole(pattern, wcslen(pattern));
+    auto search = std::make_unique<SearchObject>(dir, whole.substr(0, whole.rfind(u'\\')), folder.last);
     if (!search->next(data)) return failHandle(ERROR_FILE_NOT_FOUND);
     device::countListed();
     return device::handleInsert(std::move(search));
 }
 
 BOOL FindNextFileW(HANDLE search, LPWIN32_FIND_DATAW data) {
+    device::interruptPoint();
     if (device::faultHit("FindNextFileW")) return fail(ERROR_NO_MORE_FILES);
     SearchObject* object = device::handleGet<SearchObject>(search);
     if (!object || !data) return fail(object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);

@@ -229,12 +229,21 @@ DWORD resolvePath(const WCHAR* path, HostPath* out) {
 
 DWORD resolveSearch(const WCHAR* pattern, HostPath* out) { return walk(pattern, true, out); }
 
-int openExact(const WCHAR* path, int flags) {
+bool validDevicePath(const WCHAR* path) {
     std::string spelled;
-    if (!path || path[0] != u'\\' || !hostSpelling(std::u16string_view(path + 1, wcslen(path + 1)), false, &spelled)) {
-        errno = EINVAL;
+    return path && path[0] == u'\\' && hostSpelling(std::u16string_view(path + 1, wcslen(path + 1)), false, &spelled);
+}
+
+int openExactFile(const WCHAR* path, int flags, bool writing) {
+    std::string spelled;
+    int root = fsRoot();
+    if (!path || path[0] != u'\\' || root < 0 ||
+        !hostSpelling(std::u16string_view(path + 1, wcslen(path + 1)), false, &spelled))
         return -1;
-    }
+    // The look may pass a link on the way (it only reads a status); the open below does not.
+    struct stat info;
+    if (fstatat(root, spelled.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) return -1;
+    if (writing && (info.st_nlink > 1 || hostReadOnly(info))) return -1;
     return openBeneath(spelled, flags);
 }
 

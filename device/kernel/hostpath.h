@@ -55,16 +55,24 @@ inline bool hostReadOnly(const struct stat& info) {
 // real folder (links are not followed).
 DWORD resolvePath(const WCHAR* path, HostPath* out);
 
+// Whether `path` is a device path whose every name the device can hold (what
+// resolvePath refuses as not valid, beyond a missing folder).
+bool validDevicePath(const WCHAR* path);
+
 // As resolvePath, for a search: the last component is a pattern ('*' and '?' allowed)
 // and is not looked up (out->name and out->exists are left empty).
 DWORD resolveSearch(const WCHAR* pattern, HostPath* out);
 
-// Opens the entry at `path` when every component is spelled exactly as on the host, in
-// one kernel call that follows no link (the entry itself included) and cannot leave fs/.
-// `flags` are open(2) flags. RETURNS the descriptor, or -1 with errno: ENOENT when a name
-// is not spelled exactly (the caller then resolves ignoring case), ENOSYS when the kernel
-// cannot resolve this way, ELOOP for a link, EINVAL for a path that is not a device path.
-int openExact(const WCHAR* path, int flags);
+// Opens the plain file at `path` when every component is spelled exactly as on the host:
+// looks at the entry first, and opens it (`flags` are open(2) flags) in one kernel call that
+// follows no link and cannot leave fs/ only when the look found a plain file that, when
+// `writing`, has one host link and is not read-only. A FIFO, socket or device
+// is thus never opened, and a file with a second link never opened for writing, unless
+// swapped in between the look and the open (the caller's look at the descriptor refuses
+// it then). RETURNS the descriptor, or -1 for anything else (a name not spelled exactly,
+// another kind of entry, a kernel without this resolution): the caller then resolves
+// the path a folder at a time and decides.
+int openExactFile(const WCHAR* path, int flags, bool writing);
 
 // The device name of a host entry, decoded from UTF-8 into `out` and terminated.
 // RETURNS its length, or -1 when the device cannot show it (invalid UTF-8, longer

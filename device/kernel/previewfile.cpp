@@ -36,11 +36,11 @@ HANDLE overlayOpenFile(const WCHAR* devicePath, HostPath& target, bool read, boo
     std::shared_ptr<std::string> content = overlayContent(folder, target.name.c_str());
     HostFd locks;
     if (target.exists) {
-        // On the host: opened with the locks the real open would place, and never written.
-        // A lock that keeps others from writing or reading is a write lock, which the host
-        // grants only on a descriptor open for writing (as the real open has it).
-        bool lockForWriting = write || truncates || !(share & FILE_SHARE_READ);
-        locks.reset(openat(folder, target.name.c_str(), (lockForWriting ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK |
+        // On the host: opened as the real open would be (for writing when it changes the
+        // file, which the host may refuse) with the locks it would place, and never written.
+        // CreateFileW has looked at its type, links and attributes.
+        bool changes = write || truncates;
+        locks.reset(openat(folder, target.name.c_str(), (changes ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK |
                                                             O_NOCTTY | O_CLOEXEC));
         if (locks.valid()) {
             struct stat opened;
@@ -48,7 +48,7 @@ HANDLE overlayOpenFile(const WCHAR* devicePath, HostPath& target, bool read, boo
                 SetLastError(ERROR_ACCESS_DENIED);
                 return INVALID_HANDLE_VALUE;
             }
-            if (!admit(locks.get(), read, write, share)) {
+            if (admit(locks.get(), read, write, share) != Admission::Admitted) {
                 SetLastError(ERROR_SHARING_VIOLATION);
                 return INVALID_HANDLE_VALUE;
             }

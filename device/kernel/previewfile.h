@@ -5,6 +5,7 @@
 
 #include "device/kernel/handles.h"
 #include "device/kernel/hostpath.h"
+#include "device/kernel/sharing.h"
 #include "platform/wintypes.h"
 
 #include <memory>
@@ -13,7 +14,7 @@
 namespace device {
 
 // Sharing admission of a host descriptor, as CreateFileW places it.
-using AdmitSharing = bool (*)(int fd, bool read, bool write, DWORD share);
+using AdmitSharing = Admission (*)(int fd, bool read, bool write, DWORD share);
 
 // Opens a file within the preview, after CreateFileW has made its checks: a file on the
 // host is opened for reading only (its sharing locks placed as the real open would), its

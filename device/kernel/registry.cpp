@@ -304,7 +304,10 @@ LONG RegDeleteValueW(HKEY key, LPCWSTR valueName) {
     int64_t id;
     if (LONG status = resolve(key, &id)) return status;
     Statement remove(store(), "DELETE FROM reg_values WHERE key = ? AND fold = ?");
-    if (!remove.bind(1, id).bind(2, foldKey(valueNameOf(valueName))).run()) return kWriteRefused;
+    if (!remove.bind(1, id).bind(2, foldKey(valueNameOf(valueName))).run()) {
+        if (changesRecording()) recordValueKept(id, valueName, storeRefusal());
+        return kWriteRefused;
+    }
     if (sqlite3_changes(store()) == 0) return ERROR_FILE_NOT_FOUND;
     if (changesRecording()) recordValue(id, valueName, true, 0);
     return ERROR_SUCCESS;

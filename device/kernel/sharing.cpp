@@ -1,11 +1,15 @@
-// Sharing locks (layout in sharing.h): marks placed with F_OFD_SETLK, which the kernel
-// checks against every other open file description, in this process or another.
+// Sharing locks (layout in sharing.h): marks placed with F_OFD_SETLK and looked for with
+// F_OFD_GETLK, which the kernel answers against every other open file description, in
+// this process or another. Both take the file's lock list under one lock, so a mark placed
+// before a look is seen by every look that comes after it: when two rivals each place
+// their mark and then look for the other's, at least one of them sees the other.
 #include "device/kernel/sharing.h"
 
 #include "device/core/preview.h"
 #include "device/kernel/hostpath.h"
 #include "platform/windows.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <ctime>
 #include <fcntl.h>
@@ -24,9 +28,25 @@ bool lockRange(int fd, short type, off_t start, off_t length) {
     return fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
-// A byte of a zone no other handle is likely to pick: two handles on the narrow side
-// of a rule meet on one byte (and the second is refused) once in 2^40 opens.
-off_t randomByteOf(off_t zone) {
+// The lock another description holds on some byte of [start, start + length), in *held;
+// RETURNS false when there is none. A failed look counts as a lock held: the file is
+// kept, or the open refused, rather than both going ahead unseen.
+bool heldByAnother(int fd, off_t start, off_t length, struct flock* held) {
+    *held = {};
+    held->l_type = F_WRLCK;  // a write request meets every lock, read or write
+    held->l_whence = SEEK_SET;
+    held->l_start = start;
+    held->l_len = length;
+    if (fcntl(fd, F_OFD_GETLK, held) != 0) return true;
+    return held->l_type != F_UNLCK;
+}
+
+bool covers(const struct flock& lock, off_t byte) {
+    return lock.l_start <= byte && (lock.l_len == 0 || byte - lock.l_start < lock.l_len);
+}
+
+// A byte of the deny-write zone no other writer is likely to pick.
+off_t randomByteOfDenyWriteZone() {
     static thread_local uint64_t state = [] {
         timespec now {};
         clock_gettime(CLOCK_MONOTONIC, &now);
@@ -38,53 +58,47 @@ off_t randomByteOf(off_t zone) {
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     z ^= z >> 31;
-    return zone + static_cast<off_t>(z % static_cast<uint64_t>(kSharingZoneBytes));
+    return kDenyWriteZone + static_cast<off_t>(z % static_cast<uint64_t>(kSharingZoneBytes));
 }
 
 }  // namespace
 
-bool admitSharing(int fd, bool read, bool write, DWORD share) {
+Admission admitSharing(int fd, bool read, bool write, DWORD share) {
     bool denyRead = !(share & FILE_SHARE_READ), denyWrite = !(share & FILE_SHARE_WRITE);
-    // The whole zones this handle spans, with kOpenMark between them, as one read lock.
-    off_t first = read ? kDenyReadZone : kOpenMark;
-    off_t end = denyWrite ? kDenyWriteZone + kSharingZoneBytes : kOpenMark + 1;
-    if (!lockRange(fd, F_RDLCK, first, end - first)) return false;
-    // The narrow sides: one byte each, written over the read lock of this same handle.
-    if (denyRead && !lockRange(fd, F_WRLCK, randomByteOf(kDenyReadZone), 1)) return false;
-    if (write && !lockRange(fd, F_WRLCK, randomByteOf(kDenyWriteZone), 1)) return false;
-    return true;
-}
+    // The read marks this handle places, from kReadMark (a reader) or kOpenMark on, through
+    // the deny-write zone (it denies writing) and kDenyReadMark (it denies reading too):
+    // one lock where they lie end to end.
+    off_t first = read ? kReadMark : kOpenMark;
+    off_t end = denyWrite ? (denyRead ? kDenyReadMark + 1 : kDenyReadMark) : kOpenMark + 1;
+    if (!lockRange(fd, F_RDLCK, first, end - first)) return Admission::Refused;  // a writer's byte
+    if (denyRead && !denyWrite && !lockRange(fd, F_RDLCK, kDenyReadMark, 1)) return Admission::Refused;
+    // A writer's byte, over this handle's own read lock where it denies writing.
+    if (write && !lockRange(fd, F_WRLCK, randomByteOfDenyWriteZone(), 1)) return Admission::Refused;
 
-// Seen from a request for the whole byte: a write lock there is a deletion's mark, read
-// locks are handles.
-OpenState openStateOf(int fd) {
-    struct flock lock {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = kOpenMark;
-    lock.l_len = 1;
-    if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return OpenState::InUse;  // unknown: keep the file
-    if (lock.l_type == F_UNLCK) return OpenState::Free;
-    return lock.l_type == F_WRLCK ? OpenState::Deleting : OpenState::InUse;
+    // Now the read marks of others that this handle's could not meet: a deletion under
+    // way, and, for a reader, a handle that denies reading (the two lie side by side).
+    struct flock held;
+    if (heldByAnother(fd, read ? kDenyReadMark : kDeletionMark, read ? 2 : 1, &held)) {
+        if (covers(held, kDeletionMark)) return Admission::Deleting;
+        return heldByAnother(fd, kDeletionMark, 1, &held) ? Admission::Deleting : Admission::Refused;
+    }
+    // Denying reading: no other handle may be reading.
+    if (denyRead && heldByAnother(fd, kReadMark, 1, &held)) return Admission::Refused;
+    return Admission::Admitted;
 }
 
 OpenState markForDeletion(int folder, const char* name, HostFd* mark) {
-    constexpr int kProbeFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    if (!previewing()) {
-        // The mark is a write lock, which needs a descriptor open for writing.
-        HostFd writable(openat(folder, name, O_RDWR | kProbeFlags));
-        if (writable.valid()) {
-            if (!lockRange(writable.get(), F_WRLCK, kOpenMark, 1)) {
-                // Refused, then let go before the look: whoever held it is gone; look again.
-                OpenState holder = openStateOf(writable.get());
-                return holder == OpenState::Free ? OpenState::Deleting : holder;
-            }
-            *mark = std::move(writable);
-            return OpenState::Marked;
-        }
-    }
-    HostFd probe(openat(folder, name, O_RDONLY | kProbeFlags));
-    return probe.valid() ? openStateOf(probe.get()) : OpenState::Free;
+    HostFd file(openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file.valid()) return errno == ENOENT || errno == ELOOP ? OpenState::Gone : OpenState::Closed;
+    // The mark first, then the look for handles: an open that places its own marks
+    // meanwhile either is seen here or sees this mark (see admitSharing).
+    bool marking = !previewing();
+    if (marking && !lockRange(file.get(), F_RDLCK, kDeletionMark, 1)) return OpenState::InUse;
+    struct flock held;
+    if (heldByAnother(file.get(), kOpenMark, 1, &held)) return OpenState::InUse;
+    if (!marking) return OpenState::Free;
+    *mark = std::move(file);
+    return OpenState::Marked;
 }
 
 void waitForDeletion() {

@@ -1,8 +1,10 @@
 // Sharing modes and deletions of one file, held between handles and processes alike by
-// open-file-description locks on bytes far past any content. The kernel admits or refuses
-// each open's marks in one call per mark, a handle's marks go with its descriptor, and a
-// deletion and an open of one file never both succeed: the deletion write-locks the byte
-// every handle read-locks while it removes the name.
+// open-file-description locks on bytes far past any content. No mark needs a descriptor
+// open for writing, so a process that may only read a file (an ordinary user with another's
+// file, a file with a second host link) shares and deletes it by the same rules: a mark the
+// kernel can refuse as it is placed is a write lock of a writer; every other mark is a read
+// lock, placed first and then the rival marks looked for, so that of two handles (or a
+// handle and a deletion) arriving together at least one sees the other.
 #pragma once
 
 #include "platform/wintypes.h"
@@ -13,42 +15,48 @@ namespace device {
 
 class HostFd;
 
-// The lock layout. Each of the two rules ("reading refused by a handle that denies
-// reading", and the same for writing) owns a zone of bytes: a handle on the wide side of a
-// rule read-locks the whole zone, a handle on the narrow side write-locks one byte of it
-// chosen at random, so the two sides exclude each other and neither excludes its own kind.
-// Readers and writing-deniers are the wide sides. kOpenMark, read-locked by every handle,
-// lies between the zones and tells a deletion that the file is in use.
+// The lock layout, all bytes past kReadMark:
+// - kReadMark: read-locked by every handle that reads;
+// - kOpenMark: read-locked by every handle; a deletion finds the file in use there;
+// - the deny-write zone: a handle that denies writing read-locks all of it, a writer
+//   write-locks one byte of it chosen at random, so the two exclude each other and
+//   neither excludes its own kind (two writers meet on one byte once in 2^40 opens);
+// - kDenyReadMark: read-locked by every handle that denies reading;
+// - kDeletionMark: read-locked by a deletion for the moment it removes the name.
 constexpr off_t kSharingZoneBytes = off_t{1} << 40;
-constexpr off_t kDenyReadZone = off_t{1} << 60;                    // readers whole; deniers of reading one byte
-constexpr off_t kOpenMark = kDenyReadZone + kSharingZoneBytes;     // every handle
-constexpr off_t kDenyWriteZone = kOpenMark + 1;                    // deniers of writing whole; writers one byte
-// The common open (reading, sharing reads only) spans both zones with kOpenMark between
-// them: one unbroken read lock from kDenyReadZone, placed and checked by a single call.
-constexpr off_t kCommonOpenLength = kDenyWriteZone + kSharingZoneBytes - kDenyReadZone;
+constexpr off_t kReadMark = off_t{1} << 60;
+constexpr off_t kOpenMark = kReadMark + 1;
+constexpr off_t kDenyWriteZone = kOpenMark + 1;
+constexpr off_t kDenyReadMark = kDenyWriteZone + kSharingZoneBytes;
+constexpr off_t kDeletionMark = kDenyReadMark + 1;
+// The common open (reading, sharing reads only) read-locks kReadMark, kOpenMark and the
+// deny-write zone, which lie end to end: one lock, placed and checked by a single call.
+constexpr off_t kCommonOpenLength = kDenyReadMark - kReadMark;
 
-// Places the marks of a handle open as `fd` that reads and writes as asked and shares as
-// `share` (FILE_SHARE_*). Denying others reading takes a descriptor open for writing.
-// RETURNS false when a mark is refused: another handle forbids this open, or this open
-// forbids another's. The caller then closes `fd`, which drops whatever was placed.
-bool admitSharing(int fd, bool read, bool write, DWORD share);
-
-// What a deletion finds on kOpenMark.
-enum class OpenState {
-    Marked,   // nobody: the deletion's mark now write-locks it until the name is gone
-    Free,     // nobody, looked at without a mark
-    InUse,    // some handle, of any process, has the file open
-    Deleting, // another deletion holds it for the moment it removes the name
+enum class Admission {
+    Admitted,  // the marks stand until the descriptor closes
+    Refused,   // another handle forbids this open, or this open forbids another's
+    Deleting,  // a deletion is removing the name now: look the path up again shortly
 };
 
-// Who holds kOpenMark of the file open as `fd`: a deletion's mark, handles, or nobody.
-OpenState openStateOf(int fd);
+// Places the marks of a handle open as `fd` (read-only unless it writes) that reads and
+// writes as asked and shares as `share` (FILE_SHARE_*), then looks for the marks that
+// could not refuse it as they were placed. On anything but Admitted the caller closes
+// `fd`, which drops whatever was placed.
+Admission admitSharing(int fd, bool read, bool write, DWORD share);
 
-// Whether the regular file `name` in the host folder `folder` may be deleted now. When it
-// may and this process can open it for writing, *mark receives the descriptor whose write
-// lock admits no open until it is closed, so none slips in between this check and the
-// unlink. A preview, which removes nothing, and a file this process may not open for
-// writing are only looked at.
+// What a deletion finds.
+enum class OpenState {
+    Marked,  // nobody has the file open; *mark holds the deletion's mark until closed
+    Free,    // nobody has it open (only looked at, in a preview)
+    InUse,   // some handle, of any process, has the file open
+    Gone,    // the name no longer leads to a file to mark: look the path up again
+    Closed,  // the file cannot be opened even for reading, so no mark can stand: keep it
+};
+
+// Whether the regular file `name` in the host folder `folder` (its type checked by the
+// caller) may be deleted now. Opens it read-only and marks it, so that no open slips in
+// between this look and the unlink; a preview, which removes nothing, only looks.
 OpenState markForDeletion(int folder, const char* name, HostFd* mark);
 
 // A deletion holds its mark for the few microseconds an unlink takes; who meets one waits

@@ -6,6 +6,7 @@
 #include "device/core/changes.h"
 #include "device/core/faults.h"
 #include "device/core/folder.h"
+#include "device/core/interrupt.h"
 #include "device/core/store.h"
 #include "device/kernel/clock.h"
 
@@ -451,6 +452,7 @@ BOOL CeGetUserNotification(HANDLE notification, DWORD bufferSize, LPDWORD needed
 }
 
 BOOL CeClearUserNotification(HANDLE notification) {
+    interruptPoint();
     if (faultHit("CeClearUserNotification")) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -460,7 +462,15 @@ BOOL CeClearUserNotification(HANDLE notification) {
     bool listed = changesRecording() && !changesSummarizing();
     std::optional<NotificationEntry> cleared;
     if (handle != 0 && isOpen() && listed) cleared = loadEntry(handle);
-    if (handle == 0 || !isOpen() || !notificationClear(handle)) {
+    if (handle == 0 || !isOpen()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!notificationClear(handle)) {
+        // No such entry, or one the store would not remove: the latter stays, with the reason.
+        std::string refusal = storeFailure().empty() ? std::string() : storeRefusal();
+        if (changesRecording() && !refusal.empty())
+            changeAdd(Change{EntryKept{.entry = std::move(cleared), .reason = refusal}});
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

@@ -31,8 +31,9 @@ int holdRun() {
         std::u16string wide = device::toUtf16(path);
         HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
+            DWORD error = GetLastError();
             release();
-            return fail("cannot open " + path);
+            return fail("cannot open " + path + ": " + openRefusal(error));
         }
         held.push_back(file);
     }

@@ -44,16 +44,32 @@ std::string eventsToJson(const std::vector<device::JournalEvent>& events) {
     return array.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-// The whole of a device file, read through the device. RETURNS false when it cannot be opened.
-bool readDeviceFile(const std::string& path, std::string* bytes) {
+// The whole of a device file, read through the device. RETURNS false with *error set when
+// it cannot be opened or read; *missing then tells whether there was no such file.
+bool readDeviceFile(const std::string& path, std::string* bytes, std::string* error, bool* missing) {
     std::u16string wide = device::toUtf16(path);
     HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD why = GetLastError();
+        *missing = why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND;
+        *error = "cannot open " + path + ": " + openRefusal(why);
+        return false;
+    }
     char buffer[65536];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes->append(buffer, got);
+    BOOL read;
+    while ((read = ReadFile(file, buffer, sizeof buffer, &got, nullptr)) && got > 0) bytes->append(buffer, got);
+    DWORD why = GetLastError();
     CloseHandle(file);
+    if (!read) {
+        // Opened, yet not to be read: the device never reads a file with a second host link.
+        *missing = false;
+        *error = "cannot read " + path + ": " +
+                 (why == ERROR_ACCESS_DENIED ? "it has a second host link, whose contents the device never reads"
+                                             : "the host could not read it");
+        return false;
+    }
     return true;
 }
 
@@ -74,8 +90,10 @@ int eventsRun() {
 }
 
 int logRun() {
-    std::string bytes;
-    readDeviceFile(host::activityLogPath(), &bytes);  // no log yet: nothing to print
+    std::string bytes, error;
+    bool missing = false;
+    // No log yet: nothing to print. A log that is there and cannot be read is said.
+    if (!readDeviceFile(host::activityLogPath(), &bytes, &error, &missing) && !missing) return fail(error);
     for (size_t at = 0; (at = bytes.find("\r\n", at)) != std::string::npos;) bytes.erase(at, 1);
     host::writeOut(bytes);
     return 0;

@@ -2,6 +2,8 @@
 #include "host/device-tool/tool.h"
 
 #include "device/core/store.h"
+#include "formats/printable.h"
+#include "platform/windows.h"
 
 #include <cstdio>
 #include <fstream>
@@ -11,7 +13,7 @@
 namespace tool {
 
 int fail(const std::string& message) {
-    std::fprintf(stderr, "quillex-device: %s\n", message.c_str());
+    std::fprintf(stderr, "quillex-device: %s\n", formats::printable(message).c_str());
     return 1;
 }
 
@@ -20,8 +22,17 @@ int failStore(const std::string& message) {
     return fail(why.empty() ? message : message + ": " + why);
 }
 
+std::string openRefusal(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return "no such file";
+    case ERROR_SHARING_VIOLATION: return "in use (another handle denies it, or a deletion is removing it)";
+    default: return "refused (not a plain file, or the host's permissions)";
+    }
+}
+
 int usage(const std::string& message) {
-    std::fprintf(stderr, "quillex-device: %s\n", message.c_str());
+    std::fprintf(stderr, "quillex-device: %s\n", formats::printable(message).c_str());
     return 2;
 }
 

@@ -4,9 +4,13 @@
 // device's record of changes: a summary, every item, or a JSON document; a preview runs
 // the same code against a dry-run view of the device, and only reads. Window mode (an
 // empty command line) runs on the terminal screen when a person at a terminal started it,
-// and on the script screen otherwise. A report that could not be written whole fails the run.
+// and on the script screen otherwise. A report that could not be written whole fails the run,
+// and so does a change the host or the store refused. A command-line run that gets SIGINT,
+// SIGTERM or SIGHUP stops before its next file, says what it did until then, and exits
+// 128 + the signal.
 #include "device/boot/device.h"
 #include "device/core/changes.h"
+#include "device/core/interrupt.h"
 #include "device/core/preview.h"
 #include "device/core/utf.h"
 #include "device/kernel/processes.h"
@@ -22,7 +26,9 @@
 #include "res/resource.h"
 #include "host/quillex/progress.h"
 #include "host/quillex/report.h"
+#include "formats/printable.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -83,9 +89,11 @@ const char kUsage[] =
     "on standard error; a preview only reads, and on a folder without a device it is\n"
     "refused (exit code 1) and makes nothing.\n"
     "\n"
-    "Exit codes: 0 the run happened (files the device refused to delete are reported, not\n"
-    "errors); 1 the device or the operation failed, or the report could not be written\n"
-    "whole; 2 usage error.\n";
+    "Exit codes: 0 the run happened (files the device keeps, read-only or in use, are\n"
+    "reported, not errors); 1 the device or the operation failed, the host or the store\n"
+    "refused a change (reported as kept, with the reason), or the report could not be\n"
+    "written whole; 2 usage error; 128 + N when signal N (SIGINT, SIGTERM, SIGHUP) stopped\n"
+    "the run before its next file, after the report of what it did until then.\n";
 
 // The program's own version as its About box shows it ("Quillex v1.07" gives "v1.07"),
 // read from the program's resources so that it is written in one place; empty if absent.
@@ -121,6 +129,7 @@ Report report;
 void writeReport() {
     if (report.written) return;
     report.written = true;
+    report.facts.interruptedBy = device::interruptRequested();
     host::progressStop();
     device::previewEnd();
     const std::vector<device::Change>& changes = device::changesSoFar();
@@ -130,8 +139,9 @@ void writeReport() {
         nlohmann::ordered_json document = host::reportJson(report.facts, changes);
         host::writeOut(document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
     } else if (options.preview) {
-        host::writeOut("Preview of \"" + report.facts.commandLine + "\" on " + report.facts.device +
-                       "; nothing was changed.\n" + host::reportItems(report.facts, changes));
+        host::writeOut("Preview of \"" + formats::printable(report.facts.commandLine) + "\" on " +
+                       formats::printable(report.facts.device) + "; nothing was changed.\n" +
+                       host::reportItems(report.facts, changes));
     } else if (options.verbose && !options.quiet) {
         host::writeOut(host::reportItems(report.facts, changes));
     } else if (!options.quiet) {
@@ -144,6 +154,27 @@ void writeReport() {
 void reportAtProcessEnd() {
     writeReport();
     if (!host::finishOutput("quillex")) _exit(1);
+}
+
+// A signal only notes the request; the device acts on it before its next file.
+void onStopSignal(int number) { device::interruptRequest(number); }
+
+// At that point: the report of what was done, the device closed as at any end, and the
+// exit status a shell expects of a run a signal stopped.
+[[noreturn]] void stopRun(int signal) {
+    writeReport();
+    host::finishOutput("quillex");
+    device::close();
+    _exit(128 + signal);
+}
+
+void stopOnSignals() {
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;  // a second signal ends the process at once
+    for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
+    device::interruptOnRequest(stopRun);
 }
 
 }  // namespace
@@ -161,7 +192,7 @@ int main(int argc, char** argv) {
         printVersion();
         return host::finishOutput("quillex") ? 0 : 1;
     case host::HostRequest::usageError:
-        std::fprintf(stderr, "quillex: %s\n", message.c_str());
+        std::fprintf(stderr, "quillex: %s\n", formats::printable(message).c_str());
         return 2;
     case host::HostRequest::run:
         break;
@@ -201,9 +232,15 @@ int main(int argc, char** argv) {
         device::changesSummarize(!options.json && !options.preview && !options.verbose);
         device::changesOnProcessEnd(reportAtProcessEnd);
         if (!options.quiet) host::progressStart(report.facts.logPath);
+        stopOnSignals();
     }
     int result = WinMain(instance, nullptr, line.data(), SW_SHOW);
-    if (reporting) writeReport();
+    if (reporting) {
+        writeReport();
+        // A signal after the last file stops nothing more, but the run still ends as stopped.
+        if (int signal = device::interruptRequested()) stopRun(signal);
+        if (result == 0 && host::reportRefused(device::changesSoFar())) result = 1;
+    }
     device::terminalScreenStop();
     if (commandLine.empty() && device::foregroundRequestsSent() > 0)
         std::fputs("quillex: Quillex already runs on this device; it was brought forward\n", stderr);

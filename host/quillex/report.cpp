@@ -3,17 +3,20 @@
 // that ends one takes what came since the last action ended (the notification cleanup logs
 // its summary after its work). A restart stands apart, under a heading of its own, as the
 // registration of the next automatic run does (the program's "removeNotifications"). What
-// comes before any such line and is not claimed by one is grouped as "other".
+// comes before any such line and is not claimed by one is grouped as "other". Every text
+// line is made safe for a terminal (formats/printable.h): the names in it are not ours.
 #include "host/quillex/report.h"
 
 #include "app/quillex.h"
 #include "device/kernel/clock.h"
 #include "formats/logline.h"
 #include "formats/notifyjson.h"
+#include "formats/printable.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -25,9 +28,11 @@ using Json = nlohmann::ordered_json;
 using device::Change;
 using device::EntryAdded;
 using device::EntryCleared;
+using device::EntryKept;
 using device::FileDeleted;
 using device::FileEmptied;
 using device::FileKept;
+using device::FileNotWritten;
 using device::FileWritten;
 using device::FolderKept;
 using device::FolderRemoved;
@@ -35,6 +40,7 @@ using device::NotificationEntry;
 using device::ProgramStarted;
 using device::Restart;
 using device::ValueDeleted;
+using device::ValueKept;
 using device::ValueSet;
 
 // The actions a person asks for, as the main dialog names them, with the letter that asks
@@ -103,9 +109,23 @@ bool sameIgnoringAsciiCase(const std::string& a, const std::string& b) {
     return true;
 }
 
+// A write to the log that failed stands where its line would have: for the next action
+// asked for that has not logged yet, or after them the automatic run's schedule. RETURNS
+// that operation, or "" when none is left.
+std::string refusedLineOf(const RunFacts& facts, const std::vector<std::string>& logged) {
+    auto hasLogged = [&](const char* operation) { return std::find(logged.begin(), logged.end(), operation) != logged.end(); };
+    for (const ActionKind& kind : kKinds)
+        if (facts.asked.find(kind.letter) != std::string::npos && !hasLogged(kind.operation)) return kind.operation;
+    std::string line = facts.commandLine;
+    for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    bool automatic = line.find("-auto") != std::string::npos;
+    return automatic && !hasLogged(kScheduleOperation) ? kScheduleOperation : "";
+}
+
 std::vector<Action> groupActions(const RunFacts& facts, const std::vector<Change>& changes) {
     std::vector<Action> actions;
     std::vector<Item> pending;  // not yet claimed by any action
+    std::vector<std::string> logged;  // the actions that have logged, in order
     int open = -1;
     auto add = [&](Item item) {
         if (open >= 0) actions[static_cast<size_t>(open)].items.push_back(std::move(item));
@@ -115,12 +135,43 @@ std::vector<Action> groupActions(const RunFacts& facts, const std::vector<Change
         if (!pending.empty()) actions.push_back(Action{kOther, std::move(pending)});
         pending.clear();
     };
+    auto starts = [&](const std::string& action, Item item) {
+        flushPending();
+        logged.push_back(action);
+        actions.push_back(Action{action, {std::move(item)}});
+        open = static_cast<int>(actions.size()) - 1;
+    };
+    auto ends = [&](const std::string& action, Item item) {
+        logged.push_back(action);
+        if (open >= 0 && actions[static_cast<size_t>(open)].name == action) {
+            actions[static_cast<size_t>(open)].items.push_back(std::move(item));
+        } else {
+            pending.push_back(std::move(item));
+            actions.push_back(Action{action, std::move(pending)});
+            pending.clear();
+        }
+        open = -1;
+    };
     for (const Change& change : changes) {
         if (std::holds_alternative<Restart>(change.what)) {
             // Whatever action was open ends: a restart belongs to none of them.
             flushPending();
             actions.push_back(Action{kRestart, {itemOf(change)}});
             open = -1;
+            continue;
+        }
+        const FileNotWritten* refused = std::get_if<FileNotWritten>(&change.what);
+        if (refused && sameIgnoringAsciiCase(refused->path, facts.logPath)) {
+            // The notification cleanup logs after its work; every other operation before it.
+            std::string operation = refusedLineOf(facts, logged);
+            if (operation == kKinds[0].operation) {
+                ends(operation, itemOf(change));
+            } else if (!operation.empty()) {
+                starts(operation, itemOf(change));
+            } else {
+                open = -1;
+                add(itemOf(change));
+            }
             continue;
         }
         const FileWritten* write = std::get_if<FileWritten>(&change.what);
@@ -130,22 +181,9 @@ std::vector<Action> groupActions(const RunFacts& facts, const std::vector<Change
         }
         for (std::string& line : formats::logLinesSplit(write->bytes)) {
             formats::LogLine read = formats::logLineRead(line);
-            if (read.role == formats::LogRole::Starts) {
-                flushPending();
-                actions.push_back(Action{read.action, {Item{nullptr, std::nullopt, line}}});
-                open = static_cast<int>(actions.size()) - 1;
-            } else if (read.role == formats::LogRole::Ends) {
-                if (open >= 0 && actions[static_cast<size_t>(open)].name == read.action) {
-                    actions[static_cast<size_t>(open)].items.push_back(Item{nullptr, std::nullopt, line});
-                } else {
-                    pending.push_back(Item{nullptr, std::nullopt, line});
-                    actions.push_back(Action{read.action, std::move(pending)});
-                    pending.clear();
-                }
-                open = -1;
-            } else {
-                add(Item{nullptr, std::nullopt, line});
-            }
+            if (read.role == formats::LogRole::Starts) starts(read.action, Item{nullptr, std::nullopt, line});
+            else if (read.role == formats::LogRole::Ends) ends(read.action, Item{nullptr, std::nullopt, line});
+            else add(Item{nullptr, std::nullopt, line});
         }
     }
     flushPending();
@@ -164,16 +202,19 @@ std::vector<Action> groupActions(const RunFacts& facts, const std::vector<Change
     return actions;
 }
 
-// The totals of an action, or of the run: a count for each row of the table below, and
-// the files and folders that stayed by reason.
+// The totals of an action, or of the run: a count for each row of the table below, the
+// files and folders that stayed by reason, and by reason what the host or the store
+// refused: entries and registry values kept, writes failed.
 enum TotalId {
     FilesDeleted, BytesFreed, FilesKept, FoldersRemoved, FoldersKept, KeptByReason, EntriesRemoved, EntriesRegistered,
-    ValuesDeleted, ValuesSet, LogLines, FilesWritten, ProgramsStarted, Restarts, kTotalIds
+    ValuesDeleted, ValuesSet, LogLines, FilesWritten, ProgramsStarted, Restarts, EntriesKept, ValuesKept, WritesFailed,
+    kTotalIds
 };
 
 struct Totals {
     uint64_t n[kTotalIds] = {};
     std::map<std::string, uint64_t> kept, filesKept, foldersKept;  // by reason: all, files, folders
+    std::map<std::string, uint64_t> entriesKept, valuesKept, writesFailed;  // by reason
     std::string nextRun;  // when the schedule registered one entry: its start, to the minute
 };
 
@@ -213,9 +254,9 @@ std::string filesWords(const Totals& t) {
 
 // "2 files kept: 1 read-only, 1 in use": the reasons people ask about first, then the rest.
 std::string keptByReason(uint64_t count, const char* one, const char* many, const std::map<std::string, uint64_t>& reasons,
-                         std::initializer_list<const char*> first) {
+                         std::initializer_list<const char*> first, const char* what = "kept") {
     if (reasons.empty()) return "";
-    std::string kept = plural(count, one, many) + " kept: ";
+    std::string kept = plural(count, one, many) + " " + what + ": ";
     std::map<std::string, uint64_t> left = reasons;
     bool none = true;
     for (const char* reason : first) {
@@ -267,6 +308,12 @@ const Total kTotals[] = {
      [](const Totals& t) { return said(t.n[ProgramsStarted], "program", "programs", "started"); }},
     {Restarts, "restarts", countOf<Restart>, 9,
      [](const Totals& t) { return std::string(t.n[Restarts] ? "restart requested" : ""); }},
+    {EntriesKept, "entriesKept", countOf<EntryKept>, 10,
+     [](const Totals& t) { return keptByReason(t.n[EntriesKept], "entry", "entries", t.entriesKept, {}); }},
+    {ValuesKept, "valuesKept", countOf<ValueKept>, 11,
+     [](const Totals& t) { return keptByReason(t.n[ValuesKept], "registry value", "registry values", t.valuesKept, {}); }},
+    {WritesFailed, "writesFailed", countOf<FileNotWritten>, 12,
+     [](const Totals& t) { return keptByReason(t.n[WritesFailed], "write", "writes", t.writesFailed, {}, "failed"); }},
 };
 static_assert(std::size(kTotals) == kTotalIds);
 
@@ -283,6 +330,12 @@ Totals totalsOf(const Action& action) {
             totals.foldersKept[folder->reason] += item.change()->count;
         } else if (const EntryAdded* added = as<EntryAdded>(item); added && action.name == kScheduleOperation) {
             totals.nextRun = device::formatDeviceTime(added->entry.start).substr(0, 16);
+        } else if (const EntryKept* entry = as<EntryKept>(item)) {
+            totals.entriesKept[entry->reason] += item.change()->count;
+        } else if (const ValueKept* value = as<ValueKept>(item)) {
+            totals.valuesKept[value->reason] += item.change()->count;
+        } else if (const FileNotWritten* write = as<FileNotWritten>(item)) {
+            totals.writesFailed[write->reason] += item.change()->count;
         }
     }
     return totals;
@@ -357,10 +410,16 @@ std::string itemLine(const Item& item) {
             [](const FolderKept& c) { return verb("keep folder") + c.path + "  (" + c.reason + ")"; },
             [](const FileWritten& c) { return verb("write file") + c.path + "  " + sizeText(c.bytes.size()); },
             [](const FileEmptied& c) { return verb("empty file") + c.path; },
+            [](const FileNotWritten& c) { return verb("not written") + c.path + "  (" + c.reason + ")"; },
             [](const ValueDeleted& c) { return verb("delete value") + c.key + "  " + quoted(c.name); },
             [](const ValueSet& c) { return verb("set value") + c.key + "  " + quoted(c.name) + "  " + sizeText(c.size); },
+            [](const ValueKept& c) { return verb("keep value") + c.key + "  " + quoted(c.name) + "  (" + c.reason + ")"; },
             // A listing records cleared entries in full; only a summary leaves them out.
             [](const EntryCleared& c) { return verb("clear entry") + formats::notifyDescribe(c.entry.value()); },
+            [](const EntryKept& c) {
+                return verb("keep entry") + (c.entry ? formats::notifyDescribe(*c.entry) : std::string("?")) + "  (" +
+                       c.reason + ")";
+            },
             [](const EntryAdded& c) { return verb("add entry") + formats::notifyDescribe(c.entry); },
             [](const ProgramStarted& c) {
                 return verb("start") + c.application + "  " + quoted(c.commandLine) + (c.found ? "" : "  (not found)");
@@ -370,12 +429,18 @@ std::string itemLine(const Item& item) {
         item.change()->what);
 }
 
+// The last line of a report that stopped early: what came before is all the run did.
+std::string interruptedLine(const RunFacts& facts) {
+    if (!facts.interruptedBy) return "";
+    return "interrupted by " + signalName(facts.interruptedBy) + ": the report tells what the run did until then\n";
+}
+
 Json entryJson(const NotificationEntry& entry) { return Json::parse(formats::notifyToJson({entry})).at(0); }
 
 Json actionJson(const Action& action) {
     Json files = Json::array(), folders = Json::array(), values = Json::array(), removed = Json::array();
     Json registered = Json::array(), written = Json::array(), log = Json::array(), started = Json::array();
-    Json restarts = Json::array();
+    Json restarts = Json::array(), entriesKept = Json::array(), writesFailed = Json::array();
     for (const Item& item : action.items) {
         if (!item.change()) {
             log.push_back(item.logLine);
@@ -394,13 +459,22 @@ Json actionJson(const Action& action) {
                        },
                        [&](const FileWritten& c) { written.push_back(Json{{"path", c.path}, {"size", c.bytes.size()}}); },
                        [&](const FileEmptied& c) { written.push_back(Json{{"path", c.path}, {"emptied", true}}); },
+                       [&](const FileNotWritten& c) { writesFailed.push_back(Json{{"path", c.path}, {"reason", c.reason}}); },
                        [&](const ValueDeleted& c) {
                            values.push_back(Json{{"key", c.key}, {"name", c.name}, {"result", "deleted"}});
                        },
                        [&](const ValueSet& c) {
                            values.push_back(Json{{"key", c.key}, {"name", c.name}, {"result", "set"}, {"size", c.size}});
                        },
+                       [&](const ValueKept& c) {
+                           values.push_back(Json{{"key", c.key}, {"name", c.name}, {"result", "kept"}, {"reason", c.reason}});
+                       },
                        [&](const EntryCleared& c) { removed.push_back(entryJson(c.entry.value())); },
+                       [&](const EntryKept& c) {
+                           Json kept = c.entry ? entryJson(*c.entry) : Json::object();
+                           kept["reason"] = c.reason;
+                           entriesKept.push_back(std::move(kept));
+                       },
                        [&](const EntryAdded& c) { registered.push_back(entryJson(c.entry)); },
                        [&](const ProgramStarted& c) {
                            started.push_back(
@@ -421,6 +495,8 @@ Json actionJson(const Action& action) {
                 {"log", log},
                 {"programsStarted", started},
                 {"restarts", restarts},
+                {"notificationsKept", entriesKept},
+                {"writesFailed", writesFailed},
                 {"totals", totalsJson(totalsOf(action))}};
 }
 
@@ -478,22 +554,39 @@ std::string sizeText(uint64_t bytes) {
     return text;
 }
 
+std::string signalName(int signal) {
+    const char* abbreviation = sigabbrev_np(signal);
+    return abbreviation ? std::string("SIG") + abbreviation : "signal " + std::to_string(signal);
+}
+
 std::string reportSummary(const RunFacts& facts, const std::vector<Change>& changes) {
     std::string text;
-    for (const Action& action : groupActions(facts, changes)) text += summaryLine(action) + "\n";
-    return text;
+    for (const Action& action : groupActions(facts, changes)) text += formats::printable(summaryLine(action)) + "\n";
+    return text + interruptedLine(facts);
 }
 
 std::string reportItems(const RunFacts& facts, const std::vector<Change>& changes) {
     std::vector<Action> actions = groupActions(facts, changes);
     std::string text;
     for (const Action& action : actions) {
-        text += actionLabel(action.name) + "\n";
-        for (const Item& item : action.items) text += itemLine(item) + "\n";
+        text += formats::printable(actionLabel(action.name)) + "\n";
+        for (const Item& item : action.items) text += formats::printable(itemLine(item)) + "\n";
     }
     if (!actions.empty()) text += "\n";
-    for (const Action& action : actions) text += summaryLine(action) + "\n";
-    return text;
+    for (const Action& action : actions) text += formats::printable(summaryLine(action)) + "\n";
+    return text + interruptedLine(facts);
+}
+
+bool reportRefused(const std::vector<Change>& changes) {
+    for (const Change& change : changes) {
+        if (const FileKept* file = std::get_if<FileKept>(&change.what); file && file->reason == "refused") return true;
+        if (const FolderKept* folder = std::get_if<FolderKept>(&change.what); folder && folder->reason == "refused")
+            return true;
+        if (std::holds_alternative<EntryKept>(change.what) || std::holds_alternative<ValueKept>(change.what) ||
+            std::holds_alternative<FileNotWritten>(change.what))
+            return true;
+    }
+    return false;
 }
 
 Json reportJson(const RunFacts& facts, const std::vector<Change>& changes) {
@@ -503,11 +596,14 @@ Json reportJson(const RunFacts& facts, const std::vector<Change>& changes) {
         actions.push_back(actionJson(action));
         addTotals(totalsOf(action), &all);
     }
-    return Json{{"device", facts.device},
-                {"commandLine", facts.commandLine},
-                {"preview", facts.preview},
-                {"actions", actions},
-                {"totals", totalsJson(all)}};
+    Json document{{"device", facts.device},
+                  {"commandLine", facts.commandLine},
+                  {"preview", facts.preview},
+                  {"interrupted", facts.interruptedBy != 0}};
+    if (facts.interruptedBy) document["signal"] = signalName(facts.interruptedBy);
+    document["actions"] = actions;
+    document["totals"] = totalsJson(all);
+    return document;
 }
 
 }  // namespace host

@@ -19,6 +19,7 @@ struct RunFacts {
     bool preview = false;
     std::string logPath;      // the activity log's device path; writes to it are log lines
     std::string asked;        // the letters of the actions asked for (actionsAsked())
+    int interruptedBy = 0;    // the signal that stopped the run before its end, or 0
 };
 
 // The actions `commandLine` asks of the program, as letters of n t c h a in their order:
@@ -30,7 +31,9 @@ std::string actionsAsked(const std::string& commandLine);
 // One summary line per action, named as the main dialog names it, e.g.
 // "Temp files: 50,000 files deleted (4.8 MB freed); 2 files kept: 1 read-only, 1 in use";
 // what a run does outside any action has a line of its own ("schedule: next run
-// registered for 2026-12-07 18:30", "restart requested by the shell").
+// registered for 2026-12-07 18:30", "restart requested by the shell"). Text reports end
+// with a line saying so when the run was interrupted, and show names escaped where they
+// hold what a terminal would act on (formats/printable.h).
 std::string reportSummary(const RunFacts& facts, const std::vector<device::Change>& changes);
 
 // Every item in order under its action's label, then the summary.
@@ -38,6 +41,14 @@ std::string reportItems(const RunFacts& facts, const std::vector<device::Change>
 
 // The JSON document (README: "The JSON report").
 nlohmann::ordered_json reportJson(const RunFacts& facts, const std::vector<device::Change>& changes);
+
+// Whether the host or the store refused a change the program asked for: a file or folder
+// the host would not remove, an entry or value the store kept, a write that did not
+// happen. (Files kept by the device's own rules, read-only or in use, are no refusal.)
+bool reportRefused(const std::vector<device::Change>& changes);
+
+// "SIGTERM" for SIGTERM.
+std::string signalName(int signal);
 
 // The heading a person reads for an operation as the program logs it: the main dialog's
 // label ("cleanupTemp" is "Temp files"), "schedule" for the registration of the next

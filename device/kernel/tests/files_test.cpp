@@ -1,6 +1,7 @@
 // Tests of the device file system: names ignoring case, dispositions, listings, read-only
-// files, and that no path or link ever leads a call to a host file outside fs/. Sharing
-// modes and deletions racing opens are tested in sharing_test.cpp.
+// files, writes on a full disk, and that no path or link ever leads a call to a host file
+// outside fs/, to open anything but a plain file, or to write one with a second host link.
+// Sharing modes and deletions racing opens are tested in sharing_test.cpp.
 #include "device/core/faults.h"
 #include "device/core/utf.h"
 #include "platform/windows.h"
@@ -8,12 +9,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
+#include <sys/inotify.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -62,6 +70,27 @@ template <size_t N>
 std::u16string withNul(const char16_t (&text)[N]) {
     return std::u16string(text, N - 1);
 }
+
+// Watches host entries for the events the kernel reports on their inodes (opens, closes of
+// a descriptor open for writing), whoever causes them.
+class InodeWatch {
+public:
+    InodeWatch() : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+    ~InodeWatch() { close(fd_); }
+    void add(const std::string& hostPath, uint32_t events) { EXPECT_GE(inotify_add_watch(fd_, hostPath.c_str(), events), 0) << hostPath; }
+    // The events seen since the last call, or-ed together.
+    uint32_t seen() {
+        uint32_t events = 0;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t got; (got = read(fd_, buffer, sizeof buffer)) > 0;)
+            for (char* at = buffer; at < buffer + got; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len)
+                events |= reinterpret_cast<inotify_event*>(at)->mask;
+        return events;
+    }
+
+private:
+    int fd_;
+};
 
 // Every host entry below `top`, for proving that a call created or removed nothing.
 std::set<std::string> hostTree(const fs::path& top) {
@@ -483,24 +512,30 @@ TEST(Files, LinksAreNeverFollowed) {
 // The device makes no hard links, so a file with a second host name was planted from
 // outside, and that name may lie outside fs/. Its size shows; it is never read, written
 // or truncated, however its name is spelled; deleting it removes only the device's name.
+// Not even opened for writing, and deleted without being so: what the outside name
+// leads to is no business of the device's, whoever runs it.
 TEST(Files, FilesWithASecondHostLinkAreNeverReadOrWritten) {
     ScopedDevice dev;
     const fs::path outside = fs::path(dev.dir()).parent_path() / "outside.txt";
     std::ofstream(outside) << "host secret";
     fs::create_hard_link(outside, dev.host("\\Temp\\planted.txt"));
+    InodeWatch watch;
+    watch.add(outside.string(), IN_CLOSE_WRITE | IN_MODIFY);
     struct Case {
-        DWORD access, disposition;
+        DWORD access, share, disposition;
         bool opens;
     };
     const Case cases[] = {
-        {kWrite, OPEN_EXISTING, false},  {kWrite, OPEN_ALWAYS, false},          {kWrite, CREATE_ALWAYS, false},
-        {kWrite, TRUNCATE_EXISTING, false}, {kRead | kWrite, OPEN_EXISTING, false}, {kRead, OPEN_EXISTING, true},
-        {kRead, OPEN_ALWAYS, true},      {0, OPEN_EXISTING, true},
+        {kWrite, FILE_SHARE_READ, OPEN_EXISTING, false},     {kWrite, 0, OPEN_ALWAYS, false},
+        {kWrite, FILE_SHARE_READ, CREATE_ALWAYS, false},     {kWrite, FILE_SHARE_READ, TRUNCATE_EXISTING, false},
+        {kRead | kWrite, FILE_SHARE_READ, OPEN_EXISTING, false}, {kRead, FILE_SHARE_READ, OPEN_EXISTING, true},
+        {kRead, 0, OPEN_EXISTING, true},                     {kRead, FILE_SHARE_READ, OPEN_ALWAYS, true},
+        {0, FILE_SHARE_READ, OPEN_EXISTING, true},
     };
     for (const char* spelled : {"\\Temp\\planted.txt", "\\TEMP\\Planted.TXT"}) {
         for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << spelled << " " << std::hex << c.access << " " << c.disposition);
-            HANDLE file = openFile(spelled, c.access, FILE_SHARE_READ, c.disposition);
+            SCOPED_TRACE(testing::Message() << spelled << " " << std::hex << c.access << " " << c.share << " " << c.disposition);
+            HANDLE file = openFile(spelled, c.access, c.share, c.disposition);
             if (!c.opens) {
                 EXPECT_EQ(INVALID_HANDLE_VALUE, file);
                 EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
@@ -522,6 +557,88 @@ TEST(Files, FilesWithASecondHostLinkAreNeverReadOrWritten) {
     EXPECT_TRUE(DeleteFileW(u"\\Temp\\planted.txt"));
     EXPECT_FALSE(dev.exists("\\Temp\\planted.txt"));
     EXPECT_TRUE(fs::exists(outside));
+    EXPECT_EQ(0u, watch.seen()) << "a descriptor open for writing was closed, or the file written";
+}
+
+// A FIFO, a socket or a device node below fs/ is never opened, not even to look at its
+// type (a FIFO's writer would wake, a device's driver would act): every call looks first.
+// Deleting one removes its name.
+TEST(Files, NothingButAPlainFileIsEverOpened) {
+    ScopedDevice dev;
+    dev.makeFolder("\\Temp");
+    std::vector<std::string> names = {"fifo.tmp"};
+    ASSERT_EQ(0, mkfifo(dev.host("\\Temp\\fifo.tmp").c_str(), 0666));
+    int socketFd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string socketPath = dev.host("\\Temp\\socket.tmp");
+    if (socketPath.size() < sizeof address.sun_path) {
+        std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+        ASSERT_EQ(0, bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address));
+        names.push_back("socket.tmp");
+    }
+    // A node of the host's null device: only root may make one.
+    if (mknod(dev.host("\\Temp\\device.tmp").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) names.push_back("device.tmp");
+    else std::printf("(not root: no device node among the entries)\n");
+    InodeWatch watch;
+    for (const std::string& name : names) watch.add(dev.host("\\Temp\\" + name), IN_OPEN);
+    struct Case {
+        DWORD access, share, disposition;
+    };
+    const Case cases[] = {
+        {kRead, FILE_SHARE_READ, OPEN_EXISTING}, {kRead, 0, OPEN_EXISTING},     {0, FILE_SHARE_READ, OPEN_EXISTING},
+        {kWrite, 0, OPEN_ALWAYS},                {kWrite, 0, TRUNCATE_EXISTING}, {kRead | kWrite, 0, CREATE_ALWAYS},
+    };
+    for (const std::string& name : names) {
+        for (const std::string& spelled : {"\\Temp\\" + name, "\\TEMP\\" + name}) {
+            for (const Case& c : cases) {
+                SCOPED_TRACE(testing::Message() << spelled << " " << std::hex << c.access << " " << c.disposition);
+                HANDLE file = openFile(spelled, c.access, c.share, c.disposition);
+                EXPECT_EQ(INVALID_HANDLE_VALUE, file);
+                EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+                if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+            }
+            EXPECT_EQ(FILE_ATTRIBUTE_ARCHIVE, attributes(spelled));
+        }
+        EXPECT_EQ(0u, watch.seen()) << name << " was opened";
+        EXPECT_TRUE(DeleteFileW(wide("\\Temp\\" + name).c_str())) << name;
+        EXPECT_FALSE(dev.exists("\\Temp\\" + name)) << name;
+        EXPECT_EQ(0u, watch.seen() & IN_OPEN) << name << " was opened to be deleted";
+    }
+    close(socketFd);
+}
+
+// A write the disk cannot take whole leaves the file as it was, and the handle where it
+// was: the next write lands where the failed one would have. (The "write" fault makes the
+// host take half of what is left, then report the disk full.)
+TEST(Files, AWriteThatFallsShortLeavesTheFileAsItWas) {
+    ScopedDevice dev;
+    struct Case {
+        const char* what;
+        LONG at;  // where the write starts, from the start of "line one\r\n" (10 bytes)
+        std::string after;  // the file after the failed write, then "next" written
+    };
+    const Case cases[] = {
+        {"appending", 10, "line one\r\nnext"},
+        {"over the end", 6, "line onext"},  // what it overwrote stays overwritten: only the growth goes
+        {"past the end", 14, std::string("line one\r\n\0\0\0\0next", 18)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        dev.writeText("\\Temp\\log.txt", "line one\r\n");
+        HANDLE file = openFile("\\Temp\\log.txt", kWrite, 0, OPEN_EXISTING);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        ASSERT_EQ(static_cast<DWORD>(c.at), SetFilePointer(file, c.at, nullptr, FILE_BEGIN));
+        device::faultArm("write", 1);
+        DWORD written = 99;
+        EXPECT_FALSE(WriteFile(file, "line two\r\n", 10, &written, nullptr));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), GetLastError());
+        EXPECT_EQ(0u, written);
+        EXPECT_EQ(10u, GetFileSize(file, nullptr));
+        EXPECT_TRUE(WriteFile(file, "next", 4, &written, nullptr));
+        CloseHandle(file);
+        EXPECT_EQ(c.after, dev.readText("\\Temp\\log.txt"));
+    }
 }
 
 // A kernel without openat2 resolves every path a folder at a time: the same refusals.

@@ -19,15 +19,15 @@ TEST(LocaleTest, ATimeSeparatorShowsAMarkOfItsOwnAndARefusedOneIsEchoedEscaped) 
         {"\xEF\xBC\x9A", nullptr},                  // U+FF1A fullwidth colon
         {"h:", "\"h:\""},                           // a letter of the picker's fields
         {"\xE2\x80\xA8", "\"\\u2028\""},            // line separator
-        {"\xE2\x80\x8F", "\"\\u200F\""},            // right-to-left mark
-        {"\xE2\x80\xAE:", "\"\\u202E:\""},          // right-to-left override
-        {"\xEF\xBB\xBF", "\"\\uFEFF\""},            // zero-width no-break space
+        {"\xE2\x80\x8F", "\"\\u200f\""},            // right-to-left mark
+        {"\xE2\x80\xAE:", "\"\\u202e:\""},          // right-to-left override
+        {"\xEF\xBB\xBF", "\"\xEF\xBB\xBF\""},        // zero-width no-break space (invisible, not acted on)
         {"\xC2\xA0", "\"\xC2\xA0\""},               // no-break space (a separator, shown as itself)
         {" ", "\" \""},                              // space
-        {"\x1B]0", "\"\\x1B]0\""},                  // the start of a terminal title sequence
-        {"\x1B[31m", "\"\\x1B[31m\""},              // too long, and a colour change
+        {"\x1B]0", "\"\\x1b]0\""},                  // the start of a terminal title sequence
+        {"\x1B[31m", "\"\\x1b[31m\""},              // too long, and a colour change
         {"\xC2\x85", "\"\\u0085\""},                // next line
-        {"\xFF", "\"\\xFF\""},                      // not UTF-8
+        {"\xFF", "\"\\xff\""},                      // not UTF-8
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.separator);

@@ -1,12 +1,16 @@
 // Tests of sharing modes between handles and between processes, and of deletions racing an
 // open or another deletion of one file: what the sharing locks must guarantee, seen through
-// the platform's own calls.
+// the platform's own calls, also by a process that may not write the file.
 #include "platform/windows.h"
 #include "tests/support/scoped_device.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <grp.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -185,6 +189,83 @@ TEST(Sharing, ADeletionRacingAnOpenOrADeletionOfOneFile) {
         EXPECT_EQ(0, wrongError) << "of " << kRounds << " rounds";
         EXPECT_EQ(0, notMade);
     }
+}
+
+// A deletion by a process that may only read the file (an ordinary user cleaning another
+// user's file in a folder open to all) racing an open of it: the deletion must hold a mark
+// of its own all the same, so that the two never both succeed.
+TEST(Sharing, ADeletionThatMayNotWriteTheFileRacingAnOpen) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root: the file must belong to another user than the deleting process";
+    ScopedDevice dev;
+    dev.makeFolder("\\Temp");
+    for (const std::string& folder : {dev.dir() + "/..", dev.dir(), dev.dir() + "/fs"}) chmod(folder.c_str(), 0755);
+    chmod(dev.host("\\Temp").c_str(), 0777);
+    constexpr int kRounds = 3000;
+    struct Rounds {
+        std::atomic<int> go, done;
+        DWORD deleteError[kRounds + 1];  // ERROR_SUCCESS when the deletion won
+    };
+    void* memory = mmap(nullptr, sizeof(Rounds), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(MAP_FAILED, memory);
+    Rounds* rounds = new (memory) Rounds{};
+    auto waitFor = [](const std::atomic<int>& counter, int round) {
+        while (counter.load() < round) std::this_thread::yield();
+    };
+    // Each side on a processor of its own where there are two: the race is run, not taken in turns.
+    auto runOn = [](int cpu) {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        CPU_SET(cpu, &set);
+        sched_setaffinity(0, sizeof set, &set);
+    };
+    cpu_set_t allowed;
+    bool twoProcessors = sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) >= 2;
+    int firstCpu = 0, secondCpu = 0;
+    for (int cpu = 0, found = 0; twoProcessors && found < 2; ++cpu)
+        if (CPU_ISSET(cpu, &allowed)) (found++ == 0 ? firstCpu : secondCpu) = cpu;
+    pid_t deleter = fork();
+    if (deleter == 0) {
+        if (twoProcessors) runOn(secondCpu);
+        // Nobody, who may not open the file for writing (it belongs to root, mode 0644).
+        if (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0)
+            _exit(2);
+        for (int round = 1; round <= kRounds; ++round) {
+            waitFor(rounds->go, round);
+            rounds->deleteError[round] = DeleteFileW(u"\\Temp\\race.tmp") ? ERROR_SUCCESS : GetLastError();
+            rounds->done.store(round);
+        }
+        _exit(0);
+    }
+    if (twoProcessors) runOn(firstCpu);
+    int bothWon = 0, wrongError = 0;
+    for (int round = 1; round <= kRounds; ++round) {
+        // Made by root, mode 0644.
+        HANDLE made = CreateFileW(u"\\Temp\\race.tmp", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, made);
+        CloseHandle(made);
+        rounds->go.store(round);
+        // The open starts a little later each round, so that over the rounds it meets every
+        // moment of the deletion, the one between its look and its unlink among them.
+        for (int spin = round * 7919 % 20000; spin > 0; --spin) std::atomic_signal_fence(std::memory_order_seq_cst);
+        HANDLE opened = CreateFileW(u"\\Temp\\race.tmp", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD openError = opened != INVALID_HANDLE_VALUE ? ERROR_SUCCESS : GetLastError();
+        waitFor(rounds->done, round);
+        DWORD deleteError = rounds->deleteError[round];
+        bothWon += openError == ERROR_SUCCESS && deleteError == ERROR_SUCCESS;
+        // Whichever lost says why: the file went, or it was open.
+        if (openError == ERROR_SUCCESS) wrongError += deleteError != ERROR_SUCCESS && deleteError != ERROR_SHARING_VIOLATION;
+        else wrongError += deleteError != ERROR_SUCCESS || openError != ERROR_FILE_NOT_FOUND;
+        if (opened != INVALID_HANDLE_VALUE) CloseHandle(opened);
+        DeleteFileW(u"\\Temp\\race.tmp");
+    }
+    int status = -1;
+    waitpid(deleter, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the deleting process failed to start as nobody";
+    EXPECT_EQ(0, bothWon) << "of " << kRounds << " rounds";
+    EXPECT_EQ(0, wrongError) << "of " << kRounds << " rounds";
+    munmap(memory, sizeof(Rounds));
+    if (twoProcessors) sched_setaffinity(0, sizeof allowed, &allowed);
 }
 
 }  // namespace

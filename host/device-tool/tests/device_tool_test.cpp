@@ -1,5 +1,5 @@
-// quillex-device through its command line: set-up, the clock, the registry, and the
-// messages and exit codes of bad input.
+// quillex-device through its command line: set-up, the clock, the registry, holds and the
+// log, and the messages and exit codes of bad input.
 #include "tests/support/scoped_device.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -191,6 +192,39 @@ TEST_F(DeviceToolTest, HeldFilesResistTheProgramUntilTheHoldEnds) {
     RunResult missing = tool({"hold", "\\Temp\\gone.txt"});
     EXPECT_EQ(1, missing.exitCode);
     EXPECT_NE(std::string::npos, missing.output.find("cannot open \\Temp\\gone.txt")) << missing.output;
+}
+
+// Runs the tool as an ordinary user (nobody, when this test runs as root), on a device
+// handed to that user.
+RunResult toolAsUser(const std::string& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), {"--device", dir});
+    if (geteuid() != 0) return run(deviceToolBinary(), args);
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) lchown(entry.path().c_str(), 65534, 65534);
+    lchown(dir.c_str(), 65534, 65534);
+    args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", deviceToolBinary()});
+    return run("setpriv", args);
+}
+
+// What the tool opens, an ordinary user may open too: a read-only file is held with a
+// descriptor open for reading. A log with a second host link is never read, and the tool
+// says so rather than print nothing.
+TEST_F(DeviceToolTest, HoldAndLogRefuseNothingTheyMayDoAndSayWhatTheyMayNot) {
+    ASSERT_EQ(0, tool({"init"}).exitCode);
+    std::ofstream(dir_ + "/fs/Temp/read-only.txt") << "data";
+    chmod((dir_ + "/fs/Temp/read-only.txt").c_str(), 0444);
+    RunResult held = toolAsUser(dir_, {"hold", "\\Temp\\read-only.txt"});
+    EXPECT_EQ(0, held.exitCode) << held.output;
+    EXPECT_EQ("holding 1 file\n", held.output);
+
+    const std::string log = dir_ + "/fs/Program Files/Quillex/Quillex.log", outside = dir_ + "-notes.txt";
+    std::ofstream(outside) << "not the device's\n";
+    fs::create_hard_link(outside, log);
+    RunResult shown = tool({"log"});
+    EXPECT_EQ(1, shown.exitCode);
+    EXPECT_NE(std::string::npos, shown.output.find("cannot read \\Program Files\\Quillex\\Quillex.log: it has a second host link"))
+        << shown.output;
+    EXPECT_EQ(std::string::npos, shown.output.find("not the device's"));
+    fs::remove(outside);
 }
 
 TEST_F(DeviceToolTest, RegistryFilesGoInAndComeBackOut) {

@@ -1,7 +1,9 @@
 // quillex's host command line and its reports, end to end through the built programs:
 // options refused before anything runs, "--" handing the rest to the program, and, on
 // generated devices, the preview's JSON equal to the real run's, its summary equal to the
-// plain run's, and the device untouched by the preview.
+// plain run's, and the device untouched by the preview. Then what the host refuses (an
+// ordinary user's read-only store or folder, a full disk), names no terminal may act on
+// or the device cannot hold, and a run stopped by a signal.
 #include "device/boot/device.h"
 #include "tests/support/scoped_device.h"
 
@@ -9,11 +11,16 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <regex>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
@@ -433,6 +440,244 @@ TEST(PreviewTest, PreviewOfEachActionEqualsTheRunAndLeavesTheDeviceAsItWas) {
             EXPECT_EQ(listed.output.substr(summaryAt + 2), plain.output);
         }
     }
+}
+
+// Runs quillex as an ordinary user (nobody, when this test runs as root) on a device
+// handed to that user beforehand.
+RunResult quillexAsUser(const std::string& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), {"--device", dir});
+    if (geteuid() != 0) return run(quillexBinary(), args);
+    args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", quillexBinary()});
+    return run("setpriv", args);
+}
+
+void handToUser(const std::string& dir) {
+    if (geteuid() != 0) return;
+    lchown(dir.c_str(), 65534, 65534);
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) lchown(entry.path().c_str(), 65534, 65534);
+}
+
+// What the text report says after the item list: its summary lines.
+std::string summaryOf(const std::string& listed) {
+    size_t at = listed.rfind("\n\n");
+    return at == std::string::npos ? listed : listed.substr(at + 2);
+}
+
+// A change the host or the store refuses is reported kept, with its reason, and fails the
+// run; the preview, which changes nothing, says the same of it.
+TEST(ReportTest, WhatTheHostOrTheStoreRefusesIsReportedKeptAndFailsTheRun) {
+    struct Case {
+        const char* what;
+        const char* commandLine;
+        const char* refuse;  // the host path, below the device, made read-only
+        mode_t mode;
+        bool usersOwn;       // whether the device is handed to the user who runs quillex
+        std::vector<std::string> said;
+    };
+    const Case cases[] = {
+        {"a read-only store", "n", "store.db", 0444, true,
+         {"  keep entry    1  event 12  -  \"connmgr.exe\"  \"x\"  (store read-only)\n",
+          "Notifications: 2 entries kept: 2 store read-only\n"}},
+        {"a folder the user may not write", "t", "fs/Temp", 0555, true,
+         {"  keep file     \\Temp\\a.tmp  2 bytes  (refused)\n", "  keep folder   \\Temp\\sub  (refused)\n",
+          "Temp files: 2 files kept: 2 refused; 1 folder kept: 1 refused\n"}},
+        // Nothing of it is the user's, the log included: each refused line stands for its action.
+        {"a device of another user's", "nt", "fs", 0755, false,
+         {"  not written   \\Program Files\\Quillex\\Quillex.log  (refused)\n",
+          "Notifications: 2 entries kept: 2 store read-only; 1 write failed: 1 refused\n",
+          "Temp files: 2 files kept: 2 refused; 1 folder kept: 1 refused; 1 write failed: 1 refused\n"}},
+    };
+    ScopedFolder work;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!c.usersOwn && geteuid() != 0) {
+            std::printf("(not root: no device of another user to run on)\n");
+            continue;
+        }
+        std::string dir = work.path + "/device";
+        fs::remove_all(dir);
+        ASSERT_EQ(0, tool(dir, {"init"}).exitCode);
+        ASSERT_EQ(0, tool(dir, {"notify", "import", "-"},
+                          R"([{"type": 1, "event": 12, "application": "connmgr.exe", "arguments": "x"},
+                              {"type": 1, "event": 12, "application": "connmgr.exe", "arguments": "x"}])")
+                         .exitCode);
+        for (const char* name : {"a.tmp", "b.tmp"}) std::ofstream(dir + "/fs/Temp/" + name) << "x\n";
+        fs::create_directory(dir + "/fs/Temp/sub");
+        ASSERT_EQ(0, tool(dir, {"clock", "freeze", "2026-12-07 10:00:00"}).exitCode);
+        if (c.usersOwn) handToUser(work.path);
+        chmod(work.path.c_str(), 0755);
+        chmod((dir + "/" + c.refuse).c_str(), c.mode);
+
+        RunResult preview = quillexAsUser(dir, {"--preview", c.commandLine});
+        RunResult real = quillexAsUser(dir, {c.commandLine});
+        EXPECT_EQ(1, preview.exitCode) << preview.output;
+        EXPECT_EQ(1, real.exitCode) << real.output;
+        for (const std::string& line : c.said) EXPECT_NE(std::string::npos, preview.output.find(line)) << line << preview.output;
+        EXPECT_EQ(summaryOf(preview.output), real.output);
+        // Nothing went, though the program asked.
+        std::string entries = tool(dir, {"notify", "list"}).output;
+        EXPECT_EQ(2, std::count(entries.begin(), entries.end(), '\n')) << entries;
+        for (const char* name : {"a.tmp", "b.tmp", "sub"}) EXPECT_TRUE(fs::exists(dir + "/fs/Temp/" + name)) << name;
+        Json previewReport = Json::parse(quillexAsUser(dir, {"--preview", "--json", c.commandLine}).output);
+        Json realReport = Json::parse(quillexAsUser(dir, {"--json", c.commandLine}).output);
+        for (Json* report : {&previewReport, &realReport}) {
+            report->erase("device");
+            report->erase("preview");
+        }
+        EXPECT_EQ(previewReport.dump(1), realReport.dump(1));
+        chmod((dir + "/" + c.refuse).c_str(), 0755);
+    }
+}
+
+// Every entry the sweep lists is in the report, those the device cannot name too, and no
+// name reaches the terminal as anything but visible text: not an escape sequence, not a
+// line of its own.
+TEST(ReportTest, EveryEntryTheSweepMeetsIsReportedAndNoNameActsOnTheTerminal) {
+    testing_support::ScopedDevice device;
+    const std::string longFolder(200, 'L'), longName(70, 'x');
+    struct Case {
+        std::string hostName;  // below \Temp
+        std::string shown;     // as the report shows it
+        bool deleted;
+    };
+    const Case cases[] = {
+        {"star*.tmp", "keep file     \\Temp\\star*.tmp  2 bytes  (name not valid on the device)", false},
+        {"what?.tmp", "keep file     \\Temp\\what?.tmp  2 bytes  (name not valid on the device)", false},
+        {"not\xff" "utf8.tmp", "keep file     \\Temp\\not\\xffutf8.tmp  2 bytes  (name not valid on the device)", false},
+        {longFolder + "/" + longName,
+         "keep file     \\Temp\\" + longFolder + "\\" + longName + "  2 bytes  (name not valid on the device)", false},
+        {"title\x1b]0;owned\x07.tmp", "delete file   \\Temp\\title\\x1b]0;owned\\x07.tmp  2 bytes", true},
+        {"forged\ncleanupHistory: 9,999 files deleted", "delete file   \\Temp\\forged\\ncleanupHistory: 9,999 files deleted  2 bytes",
+         true},
+        {"reversed\xe2\x80\xae" "pmt.exe", "delete file   \\Temp\\reversed\\u202epmt.exe  2 bytes", true},
+    };
+    for (const Case& c : cases) device.writeText("\\Temp\\" + c.hostName, "x\n");
+    RunResult preview = run(quillexBinary(), {"--device", device.dir(), "--preview", "t"});
+    RunResult verbose = run(quillexBinary(), {"--device", device.dir(), "--verbose", "t"});
+    for (const RunResult* result : {&preview, &verbose}) {
+        EXPECT_EQ(0, result->exitCode) << result->output;
+        for (const Case& c : cases) EXPECT_NE(std::string::npos, result->output.find("  " + c.shown + "\n")) << c.shown;
+        EXPECT_NE(std::string::npos,
+                  result->output.find("Temp files: 3 files deleted (6 bytes freed); 4 files kept: 4 name not valid on "
+                                      "the device; 1 folder kept: 1 folder not empty\n"))
+            << result->output;
+        EXPECT_EQ(std::string::npos, result->output.find_first_of("\x1b\x07\r")) << result->output;
+        EXPECT_EQ(std::string::npos, result->output.find("\ncleanupHistory")) << result->output;
+    }
+    for (const Case& c : cases) EXPECT_EQ(!c.deleted, device.exists("\\Temp\\" + c.hostName)) << c.shown;
+    // The JSON stays JSON: the same names, escaped as JSON escapes them.
+    Json report = Json::parse(run(quillexBinary(), {"--device", device.dir(), "--json", "t"}).output);
+    std::vector<std::string> kept;
+    for (const Json& file : report.at("actions").at(0).at("files")) kept.push_back(file.at("path").get<std::string>());
+    EXPECT_NE(kept.end(), std::find(kept.begin(), kept.end(), "\\Temp\\not\xef\xbf\xbdutf8.tmp"));
+    EXPECT_NE(kept.end(), std::find(kept.begin(), kept.end(), "\\Temp\\star*.tmp"));
+}
+
+// A run a signal stops says what it did until then, marked as stopped, and ends as a shell
+// expects (128 + the signal); what it says is so, the log holds whole lines, and a run
+// after it finishes the work.
+TEST(ReportTest, ARunStoppedByASignalReportsWhatItDidSoFar) {
+    testing_support::ScopedDevice device;
+    constexpr int kFiles = 30000;
+    device.makeFolder("\\Temp");
+    for (int n = 0; n < kFiles; ++n) std::ofstream(device.host("\\Temp\\f" + std::to_string(n) + ".tmp")) << "x";
+    const std::string log = device.host("\\Program Files\\Quillex\\Quillex.log");
+    auto left = [&] {
+        int count = 0;
+        for (const auto& entry : fs::directory_iterator(device.host("\\Temp"))) count += entry.is_regular_file();
+        return count;
+    };
+    struct Case {
+        int signal;
+        bool json;
+    };
+    for (Case c : {Case{SIGTERM, true}, Case{SIGHUP, false}, Case{SIGINT, false}}) {
+        SCOPED_TRACE(strsignal(c.signal));
+        int before = left();
+        std::string output = device.dir() + "/../report.out";
+        fs::remove(log);
+        std::string binary = quillexBinary();
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (!freopen(output.c_str(), "w", stdout)) _exit(127);
+            execl(binary.c_str(), "quillex", "--device", device.dir().c_str(), c.json ? "--json" : "--verbose", "t", nullptr);
+            _exit(127);
+        }
+        // Stopped as soon as it has begun (its log line is the action's first step), then
+        // signalled: it can only have got so far.
+        while (!fs::exists(log)) sched_yield();
+        kill(pid, SIGSTOP);
+        int status = 0;
+        ASSERT_EQ(0, waitpid(pid, &status, WNOHANG)) << "the run ended before it could be stopped";
+        kill(pid, c.signal);
+        kill(pid, SIGCONT);
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(128 + c.signal, WEXITSTATUS(status));
+        std::string text = testing_support::ScopedDevice::readHostFile(output);
+        int gone = before - left();
+        EXPECT_GT(left(), 0);
+        if (c.json) {
+            Json report = Json::parse(text);
+            EXPECT_TRUE(report.at("interrupted").get<bool>());
+            EXPECT_EQ("SIGTERM", report.at("signal"));
+            EXPECT_EQ(static_cast<uint64_t>(gone), report.at("totals").at("filesDeleted").get<uint64_t>());
+        } else {
+            std::string ending = "\ninterrupted by " + std::string(c.signal == SIGHUP ? "SIGHUP" : "SIGINT") +
+                                 ": the report tells what the run did until then\n";
+            ASSERT_GT(text.size(), ending.size());
+            EXPECT_EQ(ending, text.substr(text.size() - ending.size())) << text.substr(0, 400);
+            size_t listed = 0;
+            for (size_t at = 0; (at = text.find("\n  delete file   ", at)) != std::string::npos; ++at) ++listed;
+            EXPECT_EQ(static_cast<size_t>(gone), listed);
+        }
+        std::vector<std::string> lines = testing_support::logLines(testing_support::ScopedDevice::readHostFile(log));
+        ASSERT_EQ(1u, lines.size());
+        EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\d\d/\d\d \d\d:\d\d:\d\d ->cleanupTemp)"))) << lines[0];
+    }
+    RunResult rest = run(quillexBinary(), {"--device", device.dir(), "t"});
+    EXPECT_EQ(0, rest.exitCode) << rest.output;
+    EXPECT_EQ(0, left());
+}
+
+// On a full disk a log line is whole or absent: the write that falls short is taken back,
+// the line after it starts on a line of its own, and the run says the write failed.
+TEST(ReportTest, OnAFullDiskALogLineIsWholeOrAbsent) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root, to mount a small tmpfs of its own";
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        GTEST_SKIP() << "cannot make a mount namespace of its own here";
+    ScopedFolder work;
+    if (mount("tmpfs", work.path.c_str(), "tmpfs", 0, "size=2m") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
+    const std::string dir = work.path + "/device", line = "07/12 10:00:00 ->cleanupTemp\r\n";
+    ASSERT_EQ(0, tool(dir, {"init"}).exitCode);
+    ASSERT_EQ(0, tool(dir, {"clock", "freeze", "2026-12-07 10:00:00"}).exitCode);
+    // Whole lines up to 16 bytes short of the end of a page: the next line fits only in part.
+    std::string lines;
+    while (lines.size() + line.size() <= 4096 - 16) lines += line;
+    const std::string log = dir + "/fs/Program Files/Quillex/Quillex.log";
+    std::ofstream(log, std::ios::binary) << lines;
+    std::ofstream(dir + "/fs/Temp/a.tmp") << "x";
+    std::string error;
+    ASSERT_TRUE(device::open(dir, &error)) << error;  // keeps the store's side files while the disk is full
+    {
+        std::ofstream filler(work.path + "/filler", std::ios::binary);
+        std::string block(4096, 'f');
+        for (size_t size = block.size(); size > 0; size /= 2) {
+            while (filler.write(block.data(), static_cast<std::streamsize>(size)).flush()) {
+            }
+            filler.clear();
+        }
+    }
+    RunResult full = run(quillexBinary(), {"--device", dir, "t"});
+    EXPECT_EQ(1, full.exitCode) << full.output;
+    EXPECT_NE(std::string::npos, full.output.find("1 write failed: 1 disk full")) << full.output;
+    EXPECT_EQ(lines, testing_support::ScopedDevice::readHostFile(log));
+    fs::remove(work.path + "/filler");
+    RunResult after = run(quillexBinary(), {"--device", dir, "t"});
+    EXPECT_EQ(0, after.exitCode) << after.output;
+    EXPECT_EQ(lines + line, testing_support::ScopedDevice::readHostFile(log));
+    device::close();
+    umount2(work.path.c_str(), MNT_DETACH);
 }
 
 }  // namespace
