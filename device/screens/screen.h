@@ -61,14 +61,15 @@ std::string screenText();
 // Makes `in` the device's input, one event a line: whenever the window system waits for
 // input, the screen is written to `out` if it changed since the last time it was looked at
 // (or another process asked this one to come forward), then one line is read and carried
-// out. Unknown lines and events that find nothing to act on are reported on `errors` and
-// skipped. At the end of `in` the device has no more input, which ends the program as if
-// its user had quit it (exit code 0). The streams must outlive the window system's use.
-void scriptScreenStart(std::istream& in, std::ostream& out, std::ostream& errors);
+// out. Unknown lines and events that find nothing to act on are reported on `errors`, each
+// message after `speaker` (the host program's name, e.g. "quillex: "), and skipped. At the
+// end of `in` the device has no more input, which ends the program as if its user had quit
+// it (exit code 0). The streams must outlive the window system's use.
+void scriptScreenStart(std::istream& in, std::ostream& out, std::ostream& errors, const std::string& speaker);
 
 // Ends the script screen once the program has ended. With `readRest` (not for a person
 // typing at a terminal, who would have to end the input first) it reads what is left of
-// the input and reports the events the program ended before ("quillex: 2 lines not used
+// the input and reports the events the program ended before ("2 lines not used
 // (from line 5 on): the program had ended"); blank lines and comments do not count.
 // RETURNS false when input lines were skipped or not used: the run is a failed one. True
 // when the script screen never started.

@@ -231,6 +231,7 @@ struct Script {
     std::istream* in = nullptr;
     std::ostream* out = nullptr;
     std::ostream* errors = nullptr;
+    std::string speaker;  // before each message: the host program's name
     ScreenGrid shown;  // the screen when input was last read
     bool started = false;
     bool forward = false;  // asked to come forward: the screen redraws
@@ -247,11 +248,12 @@ std::vector<std::string> screenLines() { return linesOf(scriptRender()); }
 
 std::string screenText() { return textOf(screenLines()); }
 
-void scriptScreenStart(std::istream& in, std::ostream& out, std::ostream& errors) {
+void scriptScreenStart(std::istream& in, std::ostream& out, std::ostream& errors, const std::string& speaker) {
     auto script = std::make_shared<Script>();
     script->in = &in;
     script->out = &out;
     script->errors = &errors;
+    script->speaker = speaker;
     running = script;
     scriptInput() = ScreenInput{};
     setForegroundHook([script](HWND) { script->forward = true; });
@@ -271,7 +273,7 @@ void scriptScreenStart(std::istream& in, std::ostream& out, std::ostream& errors
         std::string error;
         if (!scriptPerform(scriptParse(line), *script->out, &error)) {
             ++script->skipped;
-            *script->errors << "quillex: input line " << script->lineNumber << ": " << error << std::endl;
+            *script->errors << script->speaker << "input line " << script->lineNumber << ": " << error << std::endl;
         }
         return true;
     });
@@ -286,9 +288,9 @@ bool scriptScreenFinish(bool readRest) {
         if (!isEvent(line)) continue;
         if (unused++ == 0) first = number;
     }
-    if (unused == 1) *script->errors << "quillex: 1 line not used (line " << first << "): the program had ended\n";
+    if (unused == 1) *script->errors << script->speaker << "1 line not used (line " << first << "): the program had ended\n";
     if (unused > 1)
-        *script->errors << "quillex: " << unused << " lines not used (from line " << first << " on): the program had ended\n";
+        *script->errors << script->speaker << unused << " lines not used (from line " << first << " on): the program had ended\n";
     script->errors->flush();
     return script->skipped == 0 && unused == 0;
 }

@@ -215,7 +215,7 @@ int main(int argc, char** argv) {
         device::close();
         return 2;
     }
-    if (commandLine.empty() && !terminalScreen) device::scriptScreenStart(std::cin, std::cout, std::cerr);
+    if (commandLine.empty() && !terminalScreen) device::scriptScreenStart(std::cin, std::cout, std::cerr, "quillex: ");
 
     bool reporting = !commandLine.empty();
     if (reporting) {

@@ -180,7 +180,7 @@ TEST_F(ScriptScreenTest, SmallDialogIsFramedWhereItIsCentredAndTheWaitCursorShow
 TEST_F(ScriptScreenTest, StreamDrivesTheDialogAndWritesChangedScreens) {
     std::istringstream in("dump\nsoftkey right\n\nbogus\ntap 1006\nmenu Nothing\nmenu Exit\ndump\n");
     std::ostringstream out, errors;
-    device::scriptScreenStart(in, out, errors);
+    device::scriptScreenStart(in, out, errors, "quillex: ");
     EXPECT_EQ(IDM_EXIT, runDialog(IDD_MAIN, owner_, 1));
 
     // Three screens: the dump, the opened pop-up, the ticked box. The blank line, the bad
