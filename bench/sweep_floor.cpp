@@ -45,24 +45,25 @@ static int openBeneath(const char *path, int flags) {
     return (int)syscall(SYS_openat2, root, path, &how, sizeof how);
 }
 
-static int lockRange(int fd, short type, int command, off_t start, off_t length) {
+// A lock request of `type` over [start, start + length).
+static struct flock rangeLock(short type, off_t start, off_t length) {
     struct flock lock;
     memset(&lock, 0, sizeof lock);
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
     lock.l_start = start;
     lock.l_len = length;
+    return lock;
+}
+
+static int lockRange(int fd, short type, int command, off_t start, off_t length) {
+    struct flock lock = rangeLock(type, start, length);
     return fcntl(fd, command, &lock);
 }
 
 // Whether another description holds a lock on [start, start + length); a failed look counts.
 static int heldByAnother(int fd, off_t start, off_t length) {
-    struct flock held;
-    memset(&held, 0, sizeof held);
-    held.l_type = F_WRLCK;
-    held.l_whence = SEEK_SET;
-    held.l_start = start;
-    held.l_len = length;
+    struct flock held = rangeLock(F_WRLCK, start, length);
     return fcntl(fd, F_OFD_GETLK, &held) != 0 || held.l_type != F_UNLCK;
 }
 
